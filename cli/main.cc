@@ -1,0 +1,32 @@
+// nesexpand: expands a one-bank iNES image to two PRG-ROM banks.
+//   nesexpand srcfile
+// writes the expanded image beside srcfile, says nothing on success and
+// prints one line on standard output when it cannot.
+#include <cstdio>
+#include <memory>
+
+#include "cli/files.h"
+#include "cli/messages.h"
+#include "cli/output_name.h"
+#include "image/ines.h"
+
+int main(int argc, char* argv[]) {
+  if (argc < 2) return cli::usage(argc > 0 ? argv[0] : nullptr);
+  const char* srcfile = argv[1];  // further arguments are ignored
+
+  std::unique_ptr<unsigned char[]> image;
+  if (const char* failure = cli::read_source(srcfile, image)) return cli::fail(failure);
+
+  const std::unique_ptr<char[]> output_name = cli::make_output_name(srcfile);
+  if (!output_name) return cli::fail(cli::kOutOfMemory);
+  std::FILE* out = std::fopen(output_name.get(), "wb");
+  if (out == nullptr) return cli::fail(cli::kCannotCreateOutput);
+
+  const bool written = ines::expand_image(image.get(), out);
+  const bool closed = cli::close_output(out);
+  if (!written || !closed) {
+    cli::remove_partial_output(output_name.get());
+    return cli::fail(cli::kCannotWriteOutput);
+  }
+  return cli::kExitSuccess;
+}

@@ -1,0 +1,19 @@
+#include "cli/messages.h"
+
+#include <cstdio>
+
+namespace cli {
+
+int usage(const char* invocation_name) {
+  // A process may be started with no argument 0 at all, or an empty one.
+  if (invocation_name == nullptr || *invocation_name == '\0') invocation_name = kToolName;
+  std::printf("usage:  %s <srcfile>\n", invocation_name);
+  return kExitFailure;
+}
+
+int fail(const char* message) {
+  std::fputs(message, stdout);
+  return kExitFailure;
+}
+
+}  // namespace cli
