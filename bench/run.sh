@@ -1,0 +1,55 @@
+#!/bin/bash
+# Benchmarks one successful nesexpand run against cp of the same 24,592-byte
+# image and checks the targets for the Release build:
+#   instructions per run (callgrind)   at most 250,000
+#   median wall time (hyperfine)       at most 0.9 times that of cp
+#   peak resident memory (GNU time)    no more than cp's
+# Not a test: timings depend on the machine. Run as root on Debian, or with
+# hyperfine, valgrind and time installed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+for pair in hyperfine:hyperfine valgrind:valgrind /usr/bin/time:time; do
+  command -v "${pair%%:*}" > /dev/null || need+=("${pair##*:}")
+done
+if [ ${#need[@]} -gt 0 ]; then apt-get update -qq && apt-get install -y -qq "${need[@]}"; fi
+
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+cmake --build build-bench --target nesexpand > /dev/null
+tool=$PWD/build-bench/nesexpand
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp examples/sample.nes "$work/game.nes"
+cd "$work"
+
+instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$tool" game.nes 2>&1 |
+  sed -n 's/.*Collected : *\([0-9]*\).*/\1/p')
+cp_instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null cp game.nes copy.nes 2>&1 |
+  sed -n 's/.*Collected : *\([0-9]*\).*/\1/p')
+
+hyperfine -N --warmup 100 --runs 2000 --export-csv times.csv \
+  "$tool game.nes" "cp game.nes copy.nes" > /dev/null 2> hyperfine.log || { cat hyperfine.log; exit 1; }
+# times.csv: command,mean,stddev,median,...; row 2 is nesexpand, row 3 is cp.
+median() { sed -n "$1p" times.csv | cut -d, -f4; }
+time_ratio=$(awk -v a="$(median 2)" -v b="$(median 3)" 'BEGIN { printf "%.2f", a / b }')
+
+# Median of 51 peak resident set sizes, in KiB.
+peak() {
+  for _ in $(seq 51); do /usr/bin/time -f %M "$@" 2>&1 > /dev/null; done | sort -n | sed -n 26p
+}
+memory=$(peak "$tool" game.nes)
+cp_memory=$(peak cp game.nes copy.nes)
+
+status=0
+check() {  # check LABEL MEASURED TARGET OK
+  printf '%-28s %-14s %-22s %s\n' "$1" "$2" "$3" "$([ "$4" = 1 ] && echo met || echo MISSED)"
+  [ "$4" = 1 ] || status=1
+}
+printf '%-28s %-14s %-22s %s\n' measure nesexpand target result
+check "instructions per run" "$instructions" "<= 250000 (cp: $cp_instructions)" \
+  "$((instructions <= 250000))"
+check "median time / cp's" "$time_ratio" "<= 0.90 ($(median 2 | awk '{printf "%.0f us", $1 * 1e6}'))" \
+  "$(awk -v r="$time_ratio" 'BEGIN { print (r <= 0.9) }')"
+check "peak memory, KiB" "$memory" "<= $cp_memory (cp)" "$((memory <= cp_memory))"
+exit $status
