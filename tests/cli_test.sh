@@ -1,8 +1,10 @@
 #!/bin/bash
 # Runs the nesexpand binary given as $1, each case in a fresh temporary
 # folder, and checks what it prints, its exit status and the files it leaves.
+# $2 is a library that, preloaded, makes the image buffer's allocation fail.
 set -u
 tool=$(realpath "$1")
+no_memory=$(realpath "$2")
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 failures=0
@@ -63,6 +65,16 @@ done
 begin "read error"
 expect 1 "Unable to read source file.\n" "$tool" /proc/self/mem
 files ""
+
+begin "out of memory"
+image 24592 game.nes
+echo old > game_expanded.nes
+if ldd "$tool" | grep -q libasan; then
+  echo "cli: out of memory not checked: the sanitizers bring their own allocator"
+else
+  expect 1 "Out of memory.\n" env LD_PRELOAD="$no_memory" "$tool" game.nes
+fi
+files "game.nes f 24592 game_expanded.nes f 4"
 
 begin "write error on a device behind a link"
 image 24592 game.nes
