@@ -10,99 +10,64 @@ trap 'rm -rf "$root"' EXIT
 failures=0
 
 fail() { echo "FAIL [$case]: $*"; failures=$((failures + 1)); }
-begin() { case=$1; cd "$(mktemp -d "$root/case.XXXX")" || exit 1; }
 image() { head -c "$1" /dev/urandom > "$2"; }
 
-# expect STATUS MESSAGE COMMAND...: runs COMMAND, which must exit with STATUS,
-# print exactly MESSAGE (printf escapes) on standard output and nothing else.
-expect() {
-  local status=$1 message=$2 got
-  shift 2
+# check CASE SETUP STATUS MESSAGE FILES COMMAND...: in a fresh folder, runs
+# SETUP, then COMMAND, which must exit with STATUS, print exactly MESSAGE
+# (printf escapes) on standard output and nothing on standard error, and
+# leave exactly FILES: name and type of each entry, and size of regular files.
+check() {
+  local setup=$2 status=$3 message=$4 listing=$5 got now
+  case=$1
+  shift 5
+  cd "$(mktemp -d "$root/case.XXXX")" && eval "$setup" || exit 1
   "$@" > "$root/stdout" 2> "$root/stderr"
   got=$?
   [ "$got" = "$status" ] || fail "exit status $got, expected $status"
   printf "$message" | cmp -s - "$root/stdout" || fail "printed '$(cat "$root/stdout")'"
   [ -s "$root/stderr" ] && fail "wrote to standard error: $(cat "$root/stderr")"
+  now=$(find . -mindepth 1 \( -type f -printf '%P f %s;' \) -o -printf '%P %y;' |
+    tr ';' '\n' | sort | paste -sd ' ')
+  [ "$now" = "$listing" ] || fail "folder holds '$now', expected '$listing'"
 }
 
-# files LISTING: the folder holds exactly these entries (name, type, size of regular files).
-files() {
-  local now
-  now=$(find . -mindepth 1 \( -type f -printf '%P f %s;' \) -o -printf '%P %y;' | tr ';' '\n' | sort | paste -sd ' ')
-  [ "$now" = "$1" ] || fail "folder holds '$now', expected '$1'"
-}
+source="image 24592 game.nes"
+old_output="echo old > game_expanded.nes"  # 4 bytes, which a failed run must leave alone
+cannot_open="Unable to open source file.\n"
+cannot_write="Unable to write expanded ROM file.\n"
 
-begin "no argument"
-expect 1 "usage:  $tool <srcfile>\n" "$tool"
-files ""
-begin "no argument 0 either"
-expect 1 "usage:  nesexpand <srcfile>\n" perl -e 'exec {$ARGV[0]} ()' "$tool"
-
-for missing in missing.nes "" dir.nes; do
-  begin "source '$missing' cannot be opened"
-  mkdir dir.nes
-  expect 1 "Unable to open source file.\n" "$tool" "$missing"
-  files "dir.nes d"
-done
-
-begin "output cannot be created"
-image 24592 game.nes
-cp game.nes copy
-mkdir game_expanded.nes
-expect 1 "Unable to create expanded ROM file.\n" "$tool" game.nes
-files "copy f 24592 game.nes f 24592 game_expanded.nes d"
-cmp -s game.nes copy || fail "source changed"
-
+check "no argument" "" 1 "usage:  $tool <srcfile>\n" "" "$tool"
+check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>\n" "" perl -e 'exec {$ARGV[0]} ()' "$tool"
+check "missing source" "" 1 "$cannot_open" "" "$tool" missing.nes
+check "empty source name" "" 1 "$cannot_open" "" "$tool" ""
+check "directory as source" "mkdir dir.nes" 1 "$cannot_open" "dir.nes d" "$tool" dir.nes
+check "output cannot be created" "$source; mkdir game_expanded.nes" 1 \
+  "Unable to create expanded ROM file.\n" "game.nes f 24592 game_expanded.nes d" "$tool" game.nes
 for size in 0 1 24591; do
-  begin "source of $size bytes"
-  image "$size" game.nes
-  echo old > game_expanded.nes
-  expect 1 "Source file is too short.\n" "$tool" game.nes
-  files "game.nes f $size game_expanded.nes f 4"
-  [ "$(cat game_expanded.nes)" = old ] || fail "existing output changed"
+  check "source of $size bytes" "image $size game.nes; $old_output" 1 "Source file is too short.\n" \
+    "game.nes f $size game_expanded.nes f 4" "$tool" game.nes
 done
-
-begin "read error"
-expect 1 "Unable to read source file.\n" "$tool" /proc/self/mem
-files ""
-
-begin "out of memory"
-image 24592 game.nes
-echo old > game_expanded.nes
+check "read error" "" 1 "Unable to read source file.\n" "" "$tool" /proc/self/mem
 if ldd "$tool" | grep -q libasan; then
   echo "cli: out of memory not checked: the sanitizers bring their own allocator"
 else
-  expect 1 "Out of memory.\n" env LD_PRELOAD="$no_memory" "$tool" game.nes
+  check "out of memory" "$source; $old_output" 1 "Out of memory.\n" \
+    "game.nes f 24592 game_expanded.nes f 4" env LD_PRELOAD="$no_memory" "$tool" game.nes
 fi
-files "game.nes f 24592 game_expanded.nes f 4"
-
-begin "write error on a device behind a link"
-image 24592 game.nes
-ln -s /dev/full game_expanded.nes
-expect 1 "Unable to write expanded ROM file.\n" "$tool" game.nes
-files "game.nes f 24592 game_expanded.nes l"
+check "write error on a device behind a link" "$source; ln -s /dev/full game_expanded.nes" 1 \
+  "$cannot_write" "game.nes f 24592 game_expanded.nes l" "$tool" game.nes
 [ -c /dev/full ] || fail "/dev/full is gone"
-
-begin "write error on a regular file"
-image 24592 game.nes
-echo old > game_expanded.nes
-expect 1 "Unable to write expanded ROM file.\n" \
+check "write error on a regular file" "$source; $old_output" 1 "$cannot_write" "game.nes f 24592" \
   bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$0" game.nes' "$tool"
-files "game.nes f 24592"
 
-begin "success"
-mkdir roms
-image 30000 roms/long.nes
-head -c 24592 roms/long.nes > roms/exact
-cp roms/long.nes copy
-echo stale > roms/long_expanded.nes
-expect 0 "" "$tool" roms/long.nes ignored arguments
-expect 0 "" "$tool" "$PWD/roms/exact"
-files "copy f 30000 roms d roms/exact f 24592 roms/exact_expanded.nes f 40976 roms/long.nes f 30000 roms/long_expanded.nes f 40976"
-cmp -s roms/long.nes copy || fail "source changed"
-cmp -s roms/long_expanded.nes roms/exact_expanded.nes || fail "bytes past the image changed the output"
-cmp -s -n 5506 -i $((0x2A88)):$((0x10)) roms/exact roms/exact_expanded.nes || fail "moved block is wrong"
-cmp -s -n 8192 -i $((0x4010)):$((0x8010)) roms/exact roms/exact_expanded.nes || fail "CHR-ROM is wrong"
+# An existing output is replaced, further arguments are ignored, and bytes
+# past the first 24,592 make no difference.
+check "success" "mkdir roms; image 30000 roms/long.nes; echo stale > roms/long_expanded.nes" 0 "" \
+  "roms d roms/long.nes f 30000 roms/long_expanded.nes f 40976" "$tool" roms/long.nes ignored arguments
+head -c 24592 roms/long.nes > exact
+"$tool" "$PWD/exact" && cmp -s exact_expanded.nes roms/long_expanded.nes || fail "output differs"
+cmp -s -n 5506 -i $((0x2A88)):$((0x10)) exact exact_expanded.nes || fail "moved block is wrong"
+cmp -s -n 8192 -i $((0x4010)):$((0x8010)) exact exact_expanded.nes || fail "CHR-ROM is wrong"
 
 [ "$failures" = 0 ] && echo "cli: all cases passed"
 exit $((failures > 0))
