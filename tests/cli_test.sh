@@ -38,9 +38,10 @@ cannot_write="Unable to write expanded ROM file.\n"
 
 check "no argument" "" 1 "usage:  $tool <srcfile>\n" "" "$tool"
 check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>\n" "" perl -e 'exec {$ARGV[0]} ()' "$tool"
-check "missing source" "" 1 "$cannot_open" "" "$tool" missing.nes
+check "missing source" "$old_output" 1 "$cannot_open" "game_expanded.nes f 4" "$tool" game.nes
 check "empty source name" "" 1 "$cannot_open" "" "$tool" ""
-check "directory as source" "mkdir dir.nes" 1 "$cannot_open" "dir.nes d" "$tool" dir.nes
+check "directory as source" "mkdir game.nes; $old_output" 1 "$cannot_open" \
+  "game.nes d game_expanded.nes f 4" "$tool" game.nes
 check "output cannot be created" "$source; mkdir game_expanded.nes" 1 \
   "Unable to create expanded ROM file.\n" "game.nes f 24592 game_expanded.nes d" "$tool" game.nes
 for size in 0 1 24591; do
