@@ -23,10 +23,13 @@ trap 'rm -rf "$work"' EXIT
 cp examples/sample.nes "$work/game.nes"
 cd "$work"
 
-instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$tool" game.nes 2>&1 |
-  sed -n 's/.*Collected : *\([0-9]*\).*/\1/p')
-cp_instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null cp game.nes copy.nes 2>&1 |
-  sed -n 's/.*Collected : *\([0-9]*\).*/\1/p')
+# Instructions that one run of the command executes, under callgrind.
+count() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 |
+    sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'
+}
+instructions=$(count "$tool" game.nes)
+cp_instructions=$(count cp game.nes copy.nes)
 
 hyperfine -N --warmup 100 --runs 2000 --export-csv times.csv \
   "$tool game.nes" "cp game.nes copy.nes" > /dev/null 2> hyperfine.log || { cat hyperfine.log; exit 1; }
