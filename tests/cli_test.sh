@@ -31,7 +31,7 @@ check() {
   [ "$now" = "$listing" ] || fail "folder holds '$now', expected '$listing'"
 }
 
-source="image 24592 game.nes"
+full_source="image 24592 game.nes"
 old_output="echo old > game_expanded.nes"  # 4 bytes, which a failed run must leave alone
 cannot_open="Unable to open source file.\n"
 cannot_write="Unable to write expanded ROM file.\n"
@@ -42,7 +42,7 @@ check "missing source" "$old_output" 1 "$cannot_open" "game_expanded.nes f 4" "$
 check "empty source name" "" 1 "$cannot_open" "" "$tool" ""
 check "directory as source" "mkdir game.nes; $old_output" 1 "$cannot_open" \
   "game.nes d game_expanded.nes f 4" "$tool" game.nes
-check "output cannot be created" "$source; mkdir game_expanded.nes" 1 \
+check "output cannot be created" "$full_source; mkdir game_expanded.nes" 1 \
   "Unable to create expanded ROM file.\n" "game.nes f 24592 game_expanded.nes d" "$tool" game.nes
 for size in 0 1 24591; do
   check "source of $size bytes" "image $size game.nes; $old_output" 1 "Source file is too short.\n" \
@@ -52,13 +52,13 @@ check "read error" "" 1 "Unable to read source file.\n" "" "$tool" /proc/self/me
 if ldd "$tool" | grep -q libasan; then
   echo "cli: out of memory not checked: the sanitizers bring their own allocator"
 else
-  check "out of memory" "$source; $old_output" 1 "Out of memory.\n" \
+  check "out of memory" "$full_source; $old_output" 1 "Out of memory.\n" \
     "game.nes f 24592 game_expanded.nes f 4" env LD_PRELOAD="$no_memory" "$tool" game.nes
 fi
-check "write error on a device behind a link" "$source; ln -s /dev/full game_expanded.nes" 1 \
+check "write error on a device behind a link" "$full_source; ln -s /dev/full game_expanded.nes" 1 \
   "$cannot_write" "game.nes f 24592 game_expanded.nes l" "$tool" game.nes
 [ -c /dev/full ] || fail "/dev/full is gone"
-check "write error on a regular file" "$source; $old_output" 1 "$cannot_write" "game.nes f 24592" \
+check "write error on a regular file" "$full_source; $old_output" 1 "$cannot_write" "game.nes f 24592" \
   bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$0" game.nes' "$tool"
 
 # An existing output is replaced, further arguments are ignored, and bytes
