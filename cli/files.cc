@@ -3,15 +3,29 @@
 #include <cerrno>
 #include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "cli/messages.h"
 #include "image/ines.h"
 
 namespace cli {
 
+namespace fs = std::filesystem;
+
+namespace {
+
+// fopen allocates its stream, so running out of memory can show first there.
+const char* open_failure(std::error_code error, const char* otherwise) {
+  return error == std::errc::not_enough_memory ? kOutOfMemory : otherwise;
+}
+
+std::error_code last_error() { return std::error_code(errno, std::generic_category()); }
+
+}  // namespace
+
 const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image) {
   std::FILE* in = std::fopen(path, "rb");
-  if (in == nullptr) return kCannotOpenSource;
+  if (in == nullptr) return open_failure(last_error(), kCannotOpenSource);
   image.reset(new (std::nothrow) unsigned char[ines::kSourceImageSize]);
   if (!image) {
     std::fclose(in);
@@ -28,19 +42,38 @@ const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& imag
   return nullptr;
 }
 
+const char* open_output(const char* source, const char* name, std::FILE*& out) {
+  try {
+    const fs::path output(name);
+    std::error_code error;
+    // With nothing under the output name there is nothing to overwrite.
+    if (fs::status(output, error).type() != fs::file_type::not_found) {
+      // equivalent() follows symbolic links on both sides and sees hard links.
+      if (!error && fs::equivalent(fs::path(source), output, error)) return kSameFile;
+      // Where sameness cannot be told, the output is left untouched.
+      if (error) return open_failure(error, kCannotCreateOutput);
+    }
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  }
+  out = std::fopen(name, "wb");
+  return out == nullptr ? open_failure(last_error(), kCannotCreateOutput) : nullptr;
+}
+
 bool close_output(std::FILE* out) {
   const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
   const bool closed = std::fclose(out) == 0;
   return flushed && closed;
 }
 
-void remove_partial_output(const char* name) {
-  namespace fs = std::filesystem;
+void discard_partial_output(const char* name) {
   try {
     const fs::path path(name);
     std::error_code error;
     // symlink_status looks at the name itself, not at what a link points to.
-    if (fs::symlink_status(path, error).type() == fs::file_type::regular) fs::remove(path, error);
+    if (fs::symlink_status(path, error).type() != fs::file_type::regular) return;
+    // Where the folder forbids removal, a writable file can still be emptied.
+    if (!fs::remove(path, error)) fs::resize_file(path, 0, error);
   } catch (const std::bad_alloc&) {
     // Without memory for the path the file stays; the failure is reported all the same.
   }

@@ -13,13 +13,20 @@ namespace cli {
 // this returns. Returns nullptr on success, else the message to print.
 const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image);
 
+// Opens the output file `name` for writing, created or truncated, unless
+// it is the source file itself under another name. Returns nullptr on
+// success, with `out` set, else the message to print; nothing is touched then.
+const char* open_output(const char* source, const char* name, std::FILE*& out);
+
 // Flushes and closes `out`. Returns false when a write, the flush or the
 // close failed; buffered output may fail only here.
 bool close_output(std::FILE* out);
 
-// Removes a partly written output under `name`, but only a regular file:
-// a link, a device or anything else under that name stays as it is.
-void remove_partial_output(const char* name);
+// Removes a partly written output under `name`, or empties it where it
+// cannot be removed, so that no damaged image is left under that name.
+// Only a regular file is touched: a link, a device or anything else under
+// that name stays as it is.
+void discard_partial_output(const char* name);
 
 }  // namespace cli
 

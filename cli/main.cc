@@ -19,13 +19,15 @@ int main(int argc, char* argv[]) {
 
   const std::unique_ptr<char[]> output_name = cli::make_output_name(srcfile);
   if (!output_name) return cli::fail(cli::kOutOfMemory);
-  std::FILE* out = std::fopen(output_name.get(), "wb");
-  if (out == nullptr) return cli::fail(cli::kCannotCreateOutput);
+  std::FILE* out = nullptr;
+  if (const char* failure = cli::open_output(srcfile, output_name.get(), out)) {
+    return cli::fail(failure);
+  }
 
   const bool written = ines::expand_image(image.get(), out);
   const bool closed = cli::close_output(out);
   if (!written || !closed) {
-    cli::remove_partial_output(output_name.get());
+    cli::discard_partial_output(output_name.get());
     return cli::fail(cli::kCannotWriteOutput);
   }
   return cli::kExitSuccess;

@@ -14,6 +14,7 @@ constexpr char kCannotOpenSource[] = "Unable to open source file.\n";
 constexpr char kCannotReadSource[] = "Unable to read source file.\n";
 constexpr char kSourceTooShort[] = "Source file is too short.\n";
 constexpr char kCannotCreateOutput[] = "Unable to create expanded ROM file.\n";
+constexpr char kSameFile[] = "Source file and expanded ROM file are the same file.\n";
 constexpr char kCannotWriteOutput[] = "Unable to write expanded ROM file.\n";
 constexpr char kOutOfMemory[] = "Out of memory.\n";
 
