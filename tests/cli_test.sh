@@ -1,74 +1,135 @@
 #!/bin/bash
-# Runs the nesexpand binary given as $1, each case in a fresh temporary
-# folder, and checks what it prints, its exit status and the files it leaves.
-# $2 is a library that, preloaded, makes the image buffer's allocation fail.
+# Runs the nesexpand binary, each case in a fresh temporary folder, and
+# checks what it prints, its exit status and the files it leaves.
+#   cli_test.sh [--windows] [--preload LIB] TOOL [RUNNER...]
+# --windows: the tool is a Windows build, whose messages end in CRLF.
+# --preload: a library that, preloaded, makes the image buffer's allocation fail.
+# RUNNER: a command that starts the tool, such as wine or qemu-aarch64.
 set -u
+export LC_ALL=C.UTF-8
+eol=$'\n'
+no_memory=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --windows) eol=$'\r\n'; shift ;;
+    --preload) no_memory=$(realpath "$2"); shift 2 ;;
+    *) break ;;
+  esac
+done
 tool=$(realpath "$1")
-no_memory=$(realpath "$2")
+shift
+run=("$@" "$tool")
+. "$(dirname "$0")/common.sh"
+
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 failures=0
+source=$root/source.nes
+expanded=$root/expanded.nes
+head -c 24592 /dev/urandom > "$source"
+expected_image "$source" > "$expanded"
 
 fail() { echo "FAIL [$case]: $*"; failures=$((failures + 1)); }
-image() { head -c "$1" /dev/urandom > "$2"; }
+skip() { echo "cli: skipped [$1]: $2"; }
 
 # check CASE SETUP STATUS MESSAGE FILES COMMAND...: in a fresh folder, runs
-# SETUP, then COMMAND, which must exit with STATUS, print exactly MESSAGE
-# (printf escapes) on standard output and nothing on standard error, and
-# leave exactly FILES: name and type of each entry, and size of regular files.
+# SETUP, then COMMAND, which must exit with STATUS, print exactly MESSAGE on
+# standard output and nothing on standard error, and leave exactly FILES,
+# as listing (common.sh) writes them.
 check() {
-  local setup=$2 status=$3 message=$4 listing=$5 got now
+  local setup=$2 status=$3 message=$4 files=$5 got now
   case=$1
   shift 5
   cd "$(mktemp -d "$root/case.XXXX")" && eval "$setup" || exit 1
   "$@" > "$root/stdout" 2> "$root/stderr"
   got=$?
   [ "$got" = "$status" ] || fail "exit status $got, expected $status"
-  printf "$message" | cmp -s - "$root/stdout" || fail "printed '$(cat "$root/stdout")'"
+  printf %s "$message" | cmp -s - "$root/stdout" || fail "printed '$(cat -A "$root/stdout")'"
   [ -s "$root/stderr" ] && fail "wrote to standard error: $(cat "$root/stderr")"
-  now=$(find . -mindepth 1 \( -type f -printf '%P f %s;' \) -o -printf '%P %y;' |
-    tr ';' '\n' | sort | paste -sd ' ')
-  [ "$now" = "$listing" ] || fail "folder holds '$now', expected '$listing'"
+  now=$(listing)
+  [ "$now" = "$files" ] || fail "folder holds '$now', expected '$files'"
 }
 
-full_source="image 24592 game.nes"
+full_source="cp \"\$source\" game.nes"
 old_output="echo old > game_expanded.nes"  # 4 bytes, which a failed run must leave alone
-cannot_open="Unable to open source file.\n"
-cannot_write="Unable to write expanded ROM file.\n"
+cannot_open="Unable to open source file.$eol"
+cannot_write="Unable to write expanded ROM file.$eol"
+same_file="Source file and expanded ROM file are the same file.$eol"
+direct=$([ ${#run[@]} = 1 ] && echo yes)
 
-check "no argument" "" 1 "usage:  $tool <srcfile>\n" "" "$tool"
-check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>\n" "" perl -e 'exec {$ARGV[0]} ()' "$tool"
-check "missing source" "$old_output" 1 "$cannot_open" "game_expanded.nes f 4" "$tool" game.nes
-check "empty source name" "" 1 "$cannot_open" "" "$tool" ""
-check "directory as source" "mkdir game.nes; $old_output" 1 "$cannot_open" \
-  "game.nes d game_expanded.nes f 4" "$tool" game.nes
-check "output cannot be created" "$full_source; mkdir game_expanded.nes" 1 \
-  "Unable to create expanded ROM file.\n" "game.nes f 24592 game_expanded.nes d" "$tool" game.nes
-for size in 0 1 24591; do
-  check "source of $size bytes" "image $size game.nes; $old_output" 1 "Source file is too short.\n" \
-    "game.nes f $size game_expanded.nes f 4" "$tool" game.nes
-done
-check "read error" "" 1 "Unable to read source file.\n" "" "$tool" /proc/self/mem
-if ldd "$tool" | grep -q libasan; then
-  echo "cli: out of memory not checked: the sanitizers bring their own allocator"
+# The usage line names the tool as the system passed it: Wine passes a
+# Windows path.
+argv0=$tool
+[ "$eol" = $'\r\n' ] && argv0=$(winepath -w "$tool" 2> /dev/null)
+check "no argument" "" 1 "usage:  $argv0 <srcfile>$eol" "" "${run[@]}"
+if [ -n "$direct" ]; then
+  check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>$eol" "" \
+    perl -e 'exec {$ARGV[0]} ()' "$tool"
 else
-  check "out of memory" "$full_source; $old_output" 1 "Out of memory.\n" \
-    "game.nes f 24592 game_expanded.nes f 4" env LD_PRELOAD="$no_memory" "$tool" game.nes
+  skip "no argument 0 either" "a runner always passes argument 0"
 fi
+check "missing source" "$old_output" 1 "$cannot_open" "game_expanded.nes f 4" "${run[@]}" game.nes
+check "empty source name" "" 1 "$cannot_open" "" "${run[@]}" ""
+check "directory as source" "mkdir game.nes; $old_output" 1 "$cannot_open" \
+  "game.nes d game_expanded.nes f 4" "${run[@]}" game.nes
+check "output cannot be created" "$full_source; mkdir game_expanded.nes" 1 \
+  "Unable to create expanded ROM file.$eol" "game.nes source game_expanded.nes d" "${run[@]}" game.nes
+for size in 0 1 24591; do
+  check "source of $size bytes" "head -c $size \"\$source\" > game.nes; $old_output" 1 \
+    "Source file is too short.$eol" "game.nes f $size game_expanded.nes f 4" "${run[@]}" game.nes
+done
+check "read error" "" 1 "Unable to read source file.$eol" "" "${run[@]}" /proc/self/mem
+
+# The allocator can be replaced only in a dynamically linked tool, and not
+# where a sanitizer's allocator already sits in front of it.
+if [ -z "$no_memory" ] || [ -z "$direct" ]; then
+  skip "out of memory" "no allocator to preload for this build"
+elif ! readelf -lW "$tool" | grep -q 'program interpreter'; then
+  skip "out of memory" "the tool is linked statically, so nothing can be preloaded"
+elif readelf -sW "$tool" | grep -q '__asan_init'; then
+  skip "out of memory" "AddressSanitizer brings its own allocator"
+else
+  check "out of memory" "$full_source; $old_output" 1 "Out of memory.$eol" \
+    "game.nes source game_expanded.nes f 4" env LD_PRELOAD="$no_memory" "$tool" game.nes
+fi
+
 check "write error on a device behind a link" "$full_source; ln -s /dev/full game_expanded.nes" 1 \
-  "$cannot_write" "game.nes f 24592 game_expanded.nes l" "$tool" game.nes
+  "$cannot_write" "game.nes source game_expanded.nes l" "${run[@]}" game.nes
 [ -c /dev/full ] || fail "/dev/full is gone"
-check "write error on a regular file" "$full_source; $old_output" 1 "$cannot_write" "game.nes f 24592" \
-  bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$0" game.nes' "$tool"
+# Only the old output is lost: the failed run removes what it wrote.
+check "write error on a regular file" "$full_source; $old_output" 1 "$cannot_write" \
+  "game.nes source" bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$@"' limit "${run[@]}" game.nes
+
+# Writing the output must never destroy the source, under whatever name.
+check "source is a link to the output" "cp \"\$source\" game_expanded.nes; ln -s game_expanded.nes game.nes" \
+  1 "$same_file" "game.nes l game_expanded.nes source" "${run[@]}" game.nes
+check "output is a link to the source" "$full_source; ln -s game.nes game_expanded.nes" \
+  1 "$same_file" "game.nes source game_expanded.nes l" "${run[@]}" game.nes
+check "output is a hard link of the source" "$full_source; ln game.nes game_expanded.nes" \
+  1 "$same_file" "game.nes source game_expanded.nes source" "${run[@]}" game.nes
+check "a linked folder makes the two one file" \
+  "mkdir roms; cp \"\$source\" roms/game.nes; ln -s roms alias; ln -s ../alias/game.nes roms/game_expanded.nes" \
+  1 "$same_file" "alias l roms d roms/game.nes source roms/game_expanded.nes l" \
+  "${run[@]}" roms/game.nes
+# A link to, or a hard link of, some other file is written through.
+check "output is a link to another file" "$full_source; $old_output; mv game_expanded.nes other; ln -s other game_expanded.nes" \
+  0 "" "game.nes source game_expanded.nes l other expanded" "${run[@]}" game.nes
+check "output is a hard link of another file" "$full_source; $old_output; ln game_expanded.nes other" \
+  0 "" "game.nes source game_expanded.nes expanded other expanded" "${run[@]}" game.nes
 
 # An existing output is replaced, further arguments are ignored, and bytes
 # past the first 24,592 make no difference.
-check "success" "mkdir roms; image 30000 roms/long.nes; echo stale > roms/long_expanded.nes" 0 "" \
-  "roms d roms/long.nes f 30000 roms/long_expanded.nes f 40976" "$tool" roms/long.nes ignored arguments
-head -c 24592 roms/long.nes > exact
-"$tool" "$PWD/exact" && cmp -s exact_expanded.nes roms/long_expanded.nes || fail "output differs"
-cmp -s -n 5506 -i $((0x2A88)):$((0x10)) exact exact_expanded.nes || fail "moved block is wrong"
-cmp -s -n 8192 -i $((0x4010)):$((0x8010)) exact exact_expanded.nes || fail "CHR-ROM is wrong"
+check "success" "mkdir roms; { cat \"\$source\"; head -c 5408 /dev/urandom; } > roms/long.nes; echo stale > roms/long_expanded.nes" \
+  0 "" "roms d roms/long.nes f 30000 roms/long_expanded.nes expanded" "${run[@]}" roms/long.nes ignored arguments
+check "absolute source path" "$full_source" 0 "" "game.nes source game_expanded.nes expanded" \
+  bash -c 'exec "$@" "$PWD/game.nes"' absolute "${run[@]}"
+check "name without the ending" "cp \"\$source\" game.NES" 0 "" "game.NES source game.NES_expanded.nes expanded" \
+  "${run[@]}" game.NES
+# Names beyond any one legacy code page.
+for name in ぼうけん café; do
+  check "source named $name.nes" "cp \"\$source\" $name.nes" 0 "" \
+    "$name.nes source ${name}_expanded.nes expanded" "${run[@]}" "$name.nes"
+done
 
 [ "$failures" = 0 ] && echo "cli: all cases passed"
 exit $((failures > 0))

@@ -1,0 +1,40 @@
+# Helpers shared by the shell tests; sourced, not run.
+
+# bytes FIRST LAST FILE: file offsets FIRST to LAST of FILE, both included.
+bytes() { tail -c +$(($1 + 1)) "$3" | head -c $(($2 - $1 + 1)); }
+zeros() { head -c "$1" /dev/zero; }
+
+# expected_image SOURCE: the expanded image of SOURCE's first 24,592 bytes,
+# built from the layout table in plain offsets, independently of the tool.
+expected_image() {
+  bytes 0x0000 0x0003 "$1"
+  printf '\002'                   # PRG-ROM bank count
+  bytes 0x0005 0x000F "$1"
+  bytes 0x2A88 0x4009 "$1"        # moved block, now the lower bank's start
+  zeros 10878                     # fill block
+  bytes 0x0010 0x0729 "$1"
+  printf '\000'                   # address, low byte
+  bytes 0x072B 0x072D "$1"
+  printf '\200'                   # address, high byte
+  bytes 0x072F 0x2A87 "$1"
+  zeros 5506                      # the moved block's old place
+  bytes 0x400A 0x600F "$1"        # vectors and CHR-ROM
+}
+
+# listing: every entry under the current folder, sorted, one per word pair:
+# a regular file equal to $source is "NAME source", one equal to $expanded
+# is "NAME expanded", any other "NAME f SIZE"; others "NAME TYPE" (find's %y).
+listing() {
+  local entry
+  find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | while IFS= read -r entry; do
+    if [ -L "$entry" ] || [ ! -f "$entry" ]; then
+      printf '%s %s\n' "$entry" "$(find "$entry" -maxdepth 0 -printf %y)"
+    elif cmp -s "$entry" "$source"; then
+      printf '%s source\n' "$entry"
+    elif cmp -s "$entry" "$expanded"; then
+      printf '%s expanded\n' "$entry"
+    else
+      printf '%s f %s\n' "$entry" "$(wc -c < "$entry")"
+    fi
+  done | paste -sd ' '
+}

@@ -1,0 +1,105 @@
+#!/bin/bash
+# Makes each system call that a run of nesexpand makes on its own files
+# fail in turn, with strace's fault injection, and checks that the run
+# still keeps its promise: the right message and status, the source never
+# changed, and never a partly written image under the output name.
+#   fault_test.sh TOOL [RUNNER...]
+# Exits 77 (skipped) where strace cannot trace the tool.
+set -u
+tool=$(realpath "$1")
+shift
+skip() { echo "faults: skipped: $1"; exit 77; }
+[ $# = 0 ] || skip "strace cannot trace a tool started by $1"
+command -v strace > /dev/null || skip "strace is not installed"
+strace -qq -o /dev/null true 2> /dev/null || skip "strace cannot trace here"
+. "$(dirname "$0")/common.sh"
+# LeakSanitizer cannot run under a tracer; the other tests check for leaks.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+source=$root/source.nes
+expanded=$root/expanded.nes
+head -c 24592 /dev/urandom > "$source"
+expected_image "$source" > "$expanded"
+
+calls=openat,read,write,close,newfstatat,unlink,truncate
+cannot_open="Unable to open source file."
+cannot_read="Unable to read source file."
+cannot_create="Unable to create expanded ROM file."
+cannot_write="Unable to write expanded ROM file."
+out_of_memory="Out of memory."
+
+# run SETUP INJECT...: runs the tool on game.nes in a fresh folder under
+# strace, with the given -e inject=... options, into $root/stdout and the
+# trace into $root/trace.
+run() {
+  local setup=$1
+  shift
+  cd "$(mktemp -d "$root/run.XXXX")" && cp "$source" game.nes && eval "$setup" || exit 1
+  strace -qq -s 0 -o "$root/trace" -e trace=$calls "$@" "$tool" game.nes > "$root/stdout" 2> "$root/stderr"
+  status=$?
+}
+
+# calls_on_files: the calls of $root/trace that act on game.nes or the
+# output, one line each: syscall, its number among calls of that name, and
+# what it acts on (source, output, or name for a stat by path).
+calls_on_files() {
+  awk '
+    { name = substr($0, 1, index($0, "(") - 1); n[name]++ }
+    name == "openat" && /"game\.nes"/ { fd = $NF; file[fd] = "source"; print name, n[name], "source"; next }
+    name == "openat" && /"game_expanded\.nes"/ { fd = $NF; file[fd] = "output"; print name, n[name], "output"; next }
+    name == "newfstatat" && /^newfstatat\(AT_FDCWD, "game(_expanded)?\.nes"/ { print name, n[name], "name"; next }
+    name == "unlink" || name == "truncate" { print name, n[name], "output"; next }
+    {
+      fd = substr($0, length(name) + 2); sub(/[,)].*/, "", fd)
+      if (fd in file) { print name, n[name], file[fd]; if (name == "close") delete file[fd] }
+    }' "$root/trace"
+}
+
+# expect CASE STATUS MESSAGE FILES: checks the last run; MESSAGE is the
+# one line it must print, without its line end.
+expect() {
+  local got
+  [ "$status" = "$2" ] || echo "FAIL [$1]: exit status $status, expected $2"
+  printf %s "${3:+$3$'\n'}" | cmp -s - "$root/stdout" || echo "FAIL [$1]: printed '$(cat "$root/stdout")'"
+  [ -s "$root/stderr" ] && echo "FAIL [$1]: wrote to standard error: $(cat "$root/stderr")"
+  got=$(listing)
+  [ "$got" = "$4" ] || echo "FAIL [$1]: folder holds '$got', expected '$4'"
+}
+
+for setup in "" "echo old > game_expanded.nes"; do
+  untouched="game.nes source${setup:+ game_expanded.nes f 4}"
+  with=${setup:+, an old output there}
+  run "$setup"
+  expect "no fault$with" 0 "" "game.nes source game_expanded.nes expanded"
+  calls_on_files > "$root/calls"
+  grep -q '^write' "$root/calls" || echo "FAIL: the run's writes were not seen"
+  while read -r call number file; do
+    for error in EIO ENOMEM; do
+      # What the failure must come to, by the call that fails.
+      case $call:$file:$error in
+        openat:*:ENOMEM | newfstatat:name:ENOMEM) want=(1 "$out_of_memory" "$untouched") ;;
+        *:ENOMEM) continue ;;
+        openat:source:*) want=(1 "$cannot_open" "$untouched") ;;
+        read:source:* | close:source:*) want=(1 "$cannot_read" "$untouched") ;;
+        newfstatat:name:* | openat:output:*) want=(1 "$cannot_create" "$untouched") ;;
+        newfstatat:*) want=(0 "" "game.nes source game_expanded.nes expanded") ;;  # sizes a buffer
+        write:output:* | close:output:*) want=(1 "$cannot_write" "game.nes source") ;;
+        *) echo "FAIL: no expectation for $call on $file"; continue ;;
+      esac
+      run "$setup" -e inject=$call:error=$error:when=$number
+      expect "$call $number on $file fails with $error$with" "${want[@]}"
+    done
+  done < "$root/calls"
+  # Where the folder forbids removing the partial output, it is emptied.
+  for number in $(awk '$1 == "write" && $3 == "output" { print $2 }' "$root/calls"); do
+    run "$setup" -e inject=write:error=ENOSPC:when=$number -e inject=unlink:error=EPERM
+    expect "write $number fails and the output cannot be removed$with" 1 "$cannot_write" \
+      "game.nes source game_expanded.nes f 0"
+  done
+done > "$root/report"
+
+cat "$root/report"
+grep -q FAIL "$root/report" && exit 1
+echo "faults: every injected failure kept the contract"
