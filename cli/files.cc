@@ -5,7 +5,7 @@
 #include <new>
 #include <system_error>
 
-#include "cli/messages.h"
+#include "common/messages.h"
 #include "image/ines.h"
 
 namespace cli {
@@ -16,7 +16,7 @@ namespace {
 
 // fopen allocates its stream, so running out of memory can show first there.
 const char* open_failure(std::error_code error, const char* otherwise) {
-  return error == std::errc::not_enough_memory ? kOutOfMemory : otherwise;
+  return error == std::errc::not_enough_memory ? common::kOutOfMemory : otherwise;
 }
 
 std::error_code last_error() { return std::error_code(errno, std::generic_category()); }
@@ -25,20 +25,20 @@ std::error_code last_error() { return std::error_code(errno, std::generic_catego
 
 const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image) {
   std::FILE* in = std::fopen(path, "rb");
-  if (in == nullptr) return open_failure(last_error(), kCannotOpenSource);
+  if (in == nullptr) return open_failure(last_error(), common::kCannotOpenSource);
   image.reset(new (std::nothrow) unsigned char[ines::kSourceImageSize]);
   if (!image) {
     std::fclose(in);
-    return kOutOfMemory;
+    return common::kOutOfMemory;
   }
   const std::size_t got = std::fread(image.get(), 1, ines::kSourceImageSize, in);
   const bool read_failed = std::ferror(in) != 0;
   const int read_errno = errno;
   const bool close_failed = std::fclose(in) != 0;
   // Opening a directory for reading succeeds on some systems; only the read fails.
-  if (read_failed && read_errno == EISDIR) return kCannotOpenSource;
-  if (read_failed || close_failed) return kCannotReadSource;
-  if (got != ines::kSourceImageSize) return kSourceTooShort;
+  if (read_failed && read_errno == EISDIR) return common::kCannotOpenSource;
+  if (read_failed || close_failed) return common::kCannotReadSource;
+  if (got != ines::kSourceImageSize) return common::kSourceTooShort;
   return nullptr;
 }
 
@@ -49,15 +49,15 @@ const char* open_output(const char* source, const char* name, std::FILE*& out) {
     // With nothing under the output name there is nothing to overwrite.
     if (fs::status(output, error).type() != fs::file_type::not_found) {
       // equivalent() follows symbolic links on both sides and sees hard links.
-      if (!error && fs::equivalent(fs::path(source), output, error)) return kSameFile;
+      if (!error && fs::equivalent(fs::path(source), output, error)) return common::kSameFile;
       // Where sameness cannot be told, the output is left untouched.
-      if (error) return open_failure(error, kCannotCreateOutput);
+      if (error) return open_failure(error, common::kCannotCreateOutput);
     }
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return common::kOutOfMemory;
   }
   out = std::fopen(name, "wb");
-  return out == nullptr ? open_failure(last_error(), kCannotCreateOutput) : nullptr;
+  return out == nullptr ? open_failure(last_error(), common::kCannotCreateOutput) : nullptr;
 }
 
 bool close_output(std::FILE* out) {

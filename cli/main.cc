@@ -6,8 +6,9 @@
 #include <memory>
 
 #include "cli/files.h"
-#include "cli/messages.h"
-#include "cli/output_name.h"
+#include "cli/report.h"
+#include "common/messages.h"
+#include "common/output_name.h"
 #include "image/ines.h"
 
 int main(int argc, char* argv[]) {
@@ -17,8 +18,8 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<unsigned char[]> image;
   if (const char* failure = cli::read_source(srcfile, image)) return cli::fail(failure);
 
-  const std::unique_ptr<char[]> output_name = cli::make_output_name(srcfile);
-  if (!output_name) return cli::fail(cli::kOutOfMemory);
+  const std::unique_ptr<char[]> output_name = common::make_output_name(srcfile);
+  if (!output_name) return cli::fail(common::kOutOfMemory);
   std::FILE* out = nullptr;
   if (const char* failure = cli::open_output(srcfile, output_name.get(), out)) {
     return cli::fail(failure);
@@ -28,7 +29,7 @@ int main(int argc, char* argv[]) {
   const bool closed = cli::close_output(out);
   if (!written || !closed) {
     cli::discard_partial_output(output_name.get());
-    return cli::fail(cli::kCannotWriteOutput);
+    return cli::fail(common::kCannotWriteOutput);
   }
   return cli::kExitSuccess;
 }

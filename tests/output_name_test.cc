@@ -1,4 +1,4 @@
-#include "cli/output_name.h"
+#include "common/output_name.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ TEST(MakeOutputName, FollowsTheNesEndingRule) {
       {"/abs/../x.nes", "/abs/../x_expanded.nes"},  // not normalised
   };
   for (const auto& c : cases)
-    EXPECT_EQ(std::string(cli::make_output_name(c.source).get()), c.output) << c.source;
+    EXPECT_EQ(std::string(common::make_output_name(c.source).get()), c.output) << c.source;
 }
 
 }  // namespace

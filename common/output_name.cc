@@ -1,9 +1,9 @@
-#include "cli/output_name.h"
+#include "common/output_name.h"
 
 #include <cstring>
 #include <new>
 
-namespace cli {
+namespace common {
 namespace {
 
 constexpr char kSourceEnding[] = ".nes";
@@ -27,4 +27,4 @@ std::unique_ptr<char[]> make_output_name(const char* source_name) {
   return name;
 }
 
-}  // namespace cli
+}  // namespace common

@@ -1,4 +1,4 @@
-#include "cli/messages.h"
+#include "cli/report.h"
 
 #include <cstdio>
 

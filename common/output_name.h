@@ -1,9 +1,9 @@
-#ifndef NESEXPAND_CLI_OUTPUT_NAME_H_
-#define NESEXPAND_CLI_OUTPUT_NAME_H_
+#ifndef NESEXPAND_COMMON_OUTPUT_NAME_H_
+#define NESEXPAND_COMMON_OUTPUT_NAME_H_
 
 #include <memory>
 
-namespace cli {
+namespace common {
 
 // The name the expanded image is written under, beside the source: a
 // trailing ".nes" (lower case only) is replaced by "_expanded.nes", any
@@ -11,6 +11,6 @@ namespace cli {
 // Returns nullptr when memory for the name cannot be had.
 std::unique_ptr<char[]> make_output_name(const char* source_name);
 
-}  // namespace cli
+}  // namespace common
 
-#endif  // NESEXPAND_CLI_OUTPUT_NAME_H_
+#endif  // NESEXPAND_COMMON_OUTPUT_NAME_H_

@@ -1,0 +1,18 @@
+// The messages that every front end shows, as the command line prints them:
+// one line each, ending in a line feed.
+#ifndef NESEXPAND_COMMON_MESSAGES_H_
+#define NESEXPAND_COMMON_MESSAGES_H_
+
+namespace common {
+
+constexpr char kCannotOpenSource[] = "Unable to open source file.\n";
+constexpr char kCannotReadSource[] = "Unable to read source file.\n";
+constexpr char kSourceTooShort[] = "Source file is too short.\n";
+constexpr char kCannotCreateOutput[] = "Unable to create expanded ROM file.\n";
+constexpr char kSameFile[] = "Source file and expanded ROM file are the same file.\n";
+constexpr char kCannotWriteOutput[] = "Unable to write expanded ROM file.\n";
+constexpr char kOutOfMemory[] = "Out of memory.\n";
+
+}  // namespace common
+
+#endif  // NESEXPAND_COMMON_MESSAGES_H_
