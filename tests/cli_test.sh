@@ -57,10 +57,10 @@ cannot_write="Unable to write expanded ROM file.$eol"
 same_file="Source file and expanded ROM file are the same file.$eol"
 direct=$([ ${#run[@]} = 1 ] && echo yes)
 
-# The usage line names the tool as the system passed it: Wine passes a
-# Windows path.
+# The usage line names the tool as the system passed it: Wine passes the
+# Windows path of its drive Z:, the root folder.
 argv0=$tool
-[ "$eol" = $'\r\n' ] && argv0=$(winepath -w "$tool" 2> /dev/null)
+[ "$eol" = $'\r\n' ] && argv0="Z:${tool//\//\\}"
 check "no argument" "" 1 "usage:  $argv0 <srcfile>$eol" "" "${run[@]}"
 if [ -n "$direct" ]; then
   check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>$eol" "" \
