@@ -1,9 +1,9 @@
 #!/bin/bash
 # Benchmarks one successful nesexpand run against cp of the same 24,592-byte
 # image and checks the targets for the Release build:
-#   instructions per run (callgrind)   at most 250,000
-#   median wall time (hyperfine)       at most 0.9 times that of cp
-#   peak resident memory (GNU time)    no more than cp's
+#   instructions per run (callgrind)   at most 75,000
+#   median wall time (hyperfine)       at most 0.55 times that of cp
+#   peak resident memory (GNU time)    at most half of cp's
 # Not a test: timings depend on the machine. Run as root on Debian, or with
 # hyperfine, valgrind and time installed.
 set -euo pipefail
@@ -44,15 +44,20 @@ peak() {
 memory=$(peak "$tool" game.nes)
 cp_memory=$(peak cp game.nes copy.nes)
 
+max_instructions=75000
+max_time_ratio=0.55
+max_memory_ratio=0.5
 status=0
 check() {  # check LABEL MEASURED TARGET OK
   printf '%-28s %-14s %-22s %s\n' "$1" "$2" "$3" "$([ "$4" = 1 ] && echo met || echo MISSED)"
   [ "$4" = 1 ] || status=1
 }
 printf '%-28s %-14s %-22s %s\n' measure nesexpand target result
-check "instructions per run" "$instructions" "<= 250000 (cp: $cp_instructions)" \
-  "$((instructions <= 250000))"
-check "median time / cp's" "$time_ratio" "<= 0.90 ($(median 2 | awk '{printf "%.0f us", $1 * 1e6}'))" \
-  "$(awk -v r="$time_ratio" 'BEGIN { print (r <= 0.9) }')"
-check "peak memory, KiB" "$memory" "<= $cp_memory (cp)" "$((memory <= cp_memory))"
+check "instructions per run" "$instructions" "<= $max_instructions (cp: $cp_instructions)" \
+  "$((instructions <= max_instructions))"
+check "median time / cp's" "$time_ratio" \
+  "<= $max_time_ratio ($(median 2 | awk '{printf "%.0f us", $1 * 1e6}'))" \
+  "$(awk -v r="$time_ratio" -v max="$max_time_ratio" 'BEGIN { print (r <= max) }')"
+check "peak memory, KiB" "$memory" "<= $max_memory_ratio x $cp_memory (cp)" \
+  "$(awk -v m="$memory" -v c="$cp_memory" -v max="$max_memory_ratio" 'BEGIN { print (m <= c * max) }')"
 exit $status
