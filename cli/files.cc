@@ -26,6 +26,9 @@ std::error_code last_error() { return std::error_code(errno, std::generic_catego
 const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image) {
   std::FILE* in = std::fopen(path, "rb");
   if (in == nullptr) return open_failure(last_error(), common::kCannotOpenSource);
+  // Unbuffered: one read straight into the image, and nothing read past it.
+  // Should setvbuf fail, the stream merely stays buffered.
+  static_cast<void>(std::setvbuf(in, nullptr, _IONBF, 0));
   image.reset(new (std::nothrow) unsigned char[ines::kSourceImageSize]);
   if (!image) {
     std::fclose(in);
@@ -57,7 +60,10 @@ const char* open_output(const char* source, const char* name, std::FILE*& out) {
     return common::kOutOfMemory;
   }
   out = std::fopen(name, "wb");
-  return out == nullptr ? open_failure(last_error(), common::kCannotCreateOutput) : nullptr;
+  if (out == nullptr) return open_failure(last_error(), common::kCannotCreateOutput);
+  // Unbuffered: each of the expansion's four writes goes straight out.
+  static_cast<void>(std::setvbuf(out, nullptr, _IONBF, 0));
+  return nullptr;
 }
 
 bool close_output(std::FILE* out) {
