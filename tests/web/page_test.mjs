@@ -295,6 +295,17 @@ describe('expanding', LIMIT, () => {
     assertQuiet(trouble);
   });
 
+  test('a file dropped beside the drop zone is neither expanded nor left to the browser to open', async () => {
+    const before = await statusText(page);
+    const prevented = await page.evaluate(() => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([new Uint8Array(24592)], 'beside.nes'));
+      return !document.body.dispatchEvent(new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));
+    });
+    assert.ok(prevented, 'the browser would have opened the file in place of the page');
+    assert.equal(await statusText(page), before);
+  });
+
   test('the page states what is gained, in the layout\'s own numbers', async () => {
     const text = await page.$eval('main', (el) => el.innerText);
     for (const fact of ['16,384 bytes of free space', '$9582–$BFFF, 10,878 bytes', '$EA78–$FFF9, 5,506 bytes',
