@@ -21,33 +21,21 @@ shift
 run=("$@" "$tool")
 . "$(dirname "$0")/common.sh"
 
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+make_images
 failures=0
-source=$root/source.nes
-expanded=$root/expanded.nes
-head -c 24592 /dev/urandom > "$source"
-expected_image "$source" > "$expanded"
 
-fail() { echo "FAIL [$case]: $*"; failures=$((failures + 1)); }
+fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 skip() { echo "cli: skipped [$1]: $2"; }
 
 # check CASE SETUP STATUS MESSAGE FILES COMMAND...: in a fresh folder, runs
-# SETUP, then COMMAND, which must exit with STATUS, print exactly MESSAGE on
-# standard output and nothing on standard error, and leave exactly FILES,
-# as listing (common.sh) writes them.
+# SETUP, then COMMAND, and verifies (common.sh) what it did.
 check() {
-  local setup=$2 status=$3 message=$4 files=$5 got now
-  case=$1
-  shift 5
+  local case=$1 setup=$2
+  shift 2
   cd "$(mktemp -d "$root/case.XXXX")" && eval "$setup" || exit 1
-  "$@" > "$root/stdout" 2> "$root/stderr"
-  got=$?
-  [ "$got" = "$status" ] || fail "exit status $got, expected $status"
-  printf %s "$message" | cmp -s - "$root/stdout" || fail "printed '$(cat -A "$root/stdout")'"
-  [ -s "$root/stderr" ] && fail "wrote to standard error: $(cat "$root/stderr")"
-  now=$(listing)
-  [ "$now" = "$files" ] || fail "folder holds '$now', expected '$files'"
+  "${@:4}" > "$root/stdout" 2> "$root/stderr"
+  status=$?
+  verify "$case" "${@:1:3}"
 }
 
 full_source="cp \"\$source\" game.nes"
@@ -95,7 +83,7 @@ fi
 
 check "write error on a device behind a link" "$full_source; ln -s /dev/full game_expanded.nes" 1 \
   "$cannot_write" "game.nes source game_expanded.nes l" "${run[@]}" game.nes
-[ -c /dev/full ] || fail "/dev/full is gone"
+[ -c /dev/full ] || fail "write error on a device behind a link" "/dev/full is gone"
 # Only the old output is lost: the failed run removes what it wrote.
 check "write error on a regular file" "$full_source; $old_output" 1 "$cannot_write" \
   "game.nes source" bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$@"' limit "${run[@]}" game.nes

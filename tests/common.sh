@@ -1,4 +1,16 @@
-# Helpers shared by the shell tests; sourced, not run.
+# Helpers shared by the shell tests; sourced, not run. A test defines
+# fail CASE TEXT, which reports one failure.
+
+# make_images: a work folder $root, removed at exit, holding a random
+# source image $source and its expected expansion $expanded.
+make_images() {
+  root=$(mktemp -d)
+  trap 'rm -rf "$root"' EXIT
+  source=$root/source.nes
+  expanded=$root/expanded.nes
+  head -c 24592 /dev/urandom > "$source"
+  expected_image "$source" > "$expanded"
+}
 
 # bytes FIRST LAST FILE: file offsets FIRST to LAST of FILE, both included.
 bytes() { tail -c +$(($1 + 1)) "$3" | head -c $(($2 - $1 + 1)); }
@@ -37,4 +49,17 @@ listing() {
       printf '%s f %s\n' "$entry" "$(wc -c < "$entry")"
     fi
   done | paste -sd ' '
+}
+
+# verify CASE STATUS MESSAGE FILES: the last run, whose exit status is in
+# $status and whose output is in $root/stdout and $root/stderr, exited with
+# STATUS, printed exactly MESSAGE and nothing on standard error, and left
+# exactly FILES in the current folder, as listing writes them.
+verify() {
+  local now
+  [ "$status" = "$2" ] || fail "$1" "exit status $status, expected $2"
+  printf %s "$3" | cmp -s - "$root/stdout" || fail "$1" "printed '$(cat -A "$root/stdout")'"
+  [ -s "$root/stderr" ] && fail "$1" "wrote to standard error: $(cat "$root/stderr")"
+  now=$(listing)
+  [ "$now" = "$4" ] || fail "$1" "folder holds '$now', expected '$4'"
 }

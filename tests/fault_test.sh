@@ -16,19 +16,16 @@ strace -qq -o /dev/null true 2> /dev/null || skip "strace cannot trace here"
 # LeakSanitizer cannot run under a tracer; the other tests check for leaks.
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
 
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
-source=$root/source.nes
-expanded=$root/expanded.nes
-head -c 24592 /dev/urandom > "$source"
-expected_image "$source" > "$expanded"
+make_images
+failures=0
+fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 
 calls=openat,read,write,close,newfstatat,unlink,truncate
-cannot_open="Unable to open source file."
-cannot_read="Unable to read source file."
-cannot_create="Unable to create expanded ROM file."
-cannot_write="Unable to write expanded ROM file."
-out_of_memory="Out of memory."
+cannot_open=$'Unable to open source file.\n'
+cannot_read=$'Unable to read source file.\n'
+cannot_create=$'Unable to create expanded ROM file.\n'
+cannot_write=$'Unable to write expanded ROM file.\n'
+out_of_memory=$'Out of memory.\n'
 
 # run SETUP INJECT...: runs the tool on game.nes in a fresh folder under
 # strace, with the given -e inject=... options, into $root/stdout and the
@@ -57,24 +54,13 @@ calls_on_files() {
     }' "$root/trace"
 }
 
-# expect CASE STATUS MESSAGE FILES: checks the last run; MESSAGE is the
-# one line it must print, without its line end.
-expect() {
-  local got
-  [ "$status" = "$2" ] || echo "FAIL [$1]: exit status $status, expected $2"
-  printf %s "${3:+$3$'\n'}" | cmp -s - "$root/stdout" || echo "FAIL [$1]: printed '$(cat "$root/stdout")'"
-  [ -s "$root/stderr" ] && echo "FAIL [$1]: wrote to standard error: $(cat "$root/stderr")"
-  got=$(listing)
-  [ "$got" = "$4" ] || echo "FAIL [$1]: folder holds '$got', expected '$4'"
-}
-
 for setup in "" "echo old > game_expanded.nes"; do
   untouched="game.nes source${setup:+ game_expanded.nes f 4}"
   with=${setup:+, an old output there}
   run "$setup"
-  expect "no fault$with" 0 "" "game.nes source game_expanded.nes expanded"
+  verify "no fault$with" 0 "" "game.nes source game_expanded.nes expanded"
   calls_on_files > "$root/calls"
-  grep -q '^write' "$root/calls" || echo "FAIL: the run's writes were not seen"
+  grep -q '^write' "$root/calls" || fail "no fault$with" "the run's writes were not seen"
   while read -r call number file; do
     for error in EIO ENOMEM; do
       # What the failure must come to, by the call that fails.
@@ -86,20 +72,19 @@ for setup in "" "echo old > game_expanded.nes"; do
         newfstatat:name:* | openat:output:*) want=(1 "$cannot_create" "$untouched") ;;
         newfstatat:*) want=(0 "" "game.nes source game_expanded.nes expanded") ;;  # sizes a buffer
         write:output:* | close:output:*) want=(1 "$cannot_write" "game.nes source") ;;
-        *) echo "FAIL: no expectation for $call on $file"; continue ;;
+        *) fail "$call $number on $file" "no expectation for this call"; continue ;;
       esac
       run "$setup" -e inject=$call:error=$error:when=$number
-      expect "$call $number on $file fails with $error$with" "${want[@]}"
+      verify "$call $number on $file fails with $error$with" "${want[@]}"
     done
   done < "$root/calls"
   # Where the folder forbids removing the partial output, it is emptied.
   for number in $(awk '$1 == "write" && $3 == "output" { print $2 }' "$root/calls"); do
     run "$setup" -e inject=write:error=ENOSPC:when=$number -e inject=unlink:error=EPERM
-    expect "write $number fails and the output cannot be removed$with" 1 "$cannot_write" \
+    verify "write $number fails and the output cannot be removed$with" 1 "$cannot_write" \
       "game.nes source game_expanded.nes f 0"
   done
-done > "$root/report"
+done
 
-cat "$root/report"
-grep -q FAIL "$root/report" && exit 1
+[ "$failures" = 0 ] || exit 1
 echo "faults: every injected failure kept the contract"
