@@ -13,6 +13,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL [$package]: $*"; failures=$((failures + 1)); }
+# fail_each PREFIX: one failure for each line on standard input.
+fail_each() { local line; while read -r line; do fail "$1$line"; done; }
 
 # expect_files LISTING NAME...: each NAME (an extended regular expression
 # for a whole line) is in LISTING, and nothing else is a file there.
@@ -22,9 +24,7 @@ expect_files() {
   for name in "$@"; do grep -qxE "$name" <<< "$listing" || fail "holds no $name"; done
   local pattern
   pattern=$(printf '%s|' "$@")
-  grep -vxE "${pattern%|}" <<< "$listing" | sed 's/^/unexpected: /' | while read -r line; do
-    echo "FAIL [$package]: $line"
-  done | grep . && failures=$((failures + 1))
+  fail_each "unexpected: " < <(grep -vxE "${pattern%|}" <<< "$listing")
 }
 
 # runs_on_sample TOOL: the tool, started by the runner, expands the sample.
@@ -32,7 +32,7 @@ runs_on_sample() {
   rm -rf "$work/run" && mkdir "$work/run" && cp "$sample" "$work/run/game.nes"
   (cd "$work/run" && "$@" game.nes) > "$work/stdout" 2>&1 || fail "the tool failed: $(cat "$work/stdout")"
   [ -s "$work/stdout" ] && fail "the tool printed: $(cat "$work/stdout")"
-  [ "$(wc -c < "$work/run/game_expanded.nes" 2> /dev/null)" = 40976 ] ||
+  [ "$(wc -c 2> /dev/null < "$work/run/game_expanded.nes")" = 40976 ] ||
     fail "the tool wrote no 40,976-byte image"
 }
 
@@ -41,8 +41,7 @@ runs_on_sample() {
 static=$(grep -q '^NESEXPAND_STATIC:BOOL=ON' "$build/CMakeCache.txt" && echo yes)
 static_on_its_own() {
   [ -n "$static" ] || return 0
-  readelf -dlW "$1" | grep -E 'NEEDED|program interpreter' | sed 's/^/needs: /' |
-    while read -r line; do echo "FAIL [$package]: $line"; done | grep . && failures=$((failures + 1))
+  fail_each "needs: " < <(readelf -dlW "$1" | grep -E 'NEEDED|program interpreter')
 }
 
 page=""
@@ -66,7 +65,7 @@ for package in "$build"/*.deb; do
 done
 
 for package in "$build"/*.tar.gz; do
-  [ -e "$package" ] || continue
+  case $package in *-Source.tar.gz | "$build/*.tar.gz") continue ;; esac  # the source archive, or none
   checked=$((checked + 1))
   top=$(basename "$package" .tar.gz)
   expect_files "$(tar tzf "$package" | grep -v '/$')" "$top/bin/nesexpand" \
@@ -87,9 +86,8 @@ for package in "$build"/*.zip; do
   rm -rf "$work/root" && mkdir "$work/root" && unzip -q "$package" -d "$work/root"
   imports=$(x86_64-w64-mingw32-objdump -p "$work/root/$top/nesexpand.exe" | sed -n 's/^\s*DLL Name: //p')
   [ -n "$imports" ] || fail "no imports were read"
-  grep -viE "^($system_dlls)\.dll$" <<< "$imports" | while read -r dll; do
-    echo "FAIL [$package]: imports $dll, which Windows does not have"
-  done | grep . && failures=$((failures + 1))
+  fail_each "imports a DLL that Windows does not have: " \
+    < <(grep -viE "^($system_dlls)\.dll$" <<< "$imports")
   runs_on_sample "$@" "$work/root/$top/nesexpand.exe"
 done
 
