@@ -1,6 +1,7 @@
 #include "cli/files.h"
 
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -20,6 +21,14 @@ const char* open_failure(std::error_code error, const char* otherwise) {
 }
 
 std::error_code last_error() { return std::error_code(errno, std::generic_category()); }
+
+// The path of the very file that fopen(name) opens. On POSIX the name's
+// bytes pass through as they are, whatever their encoding. On Windows the
+// manifest makes every narrow name UTF-8, and u8path turns it into the
+// system's UTF-16, where fs::path(name) would read each byte of it as a
+// character of its own under MinGW. Throws std::bad_alloc, or
+// fs::filesystem_error for a name that is not valid UTF-8 there.
+fs::path file_path(const char* name) { return fs::u8path(name); }
 
 }  // namespace
 
@@ -47,17 +56,19 @@ const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& imag
 
 const char* open_output(const char* source, const char* name, std::FILE*& out) {
   try {
-    const fs::path output(name);
+    const fs::path output = file_path(name);
     std::error_code error;
     // With nothing under the output name there is nothing to overwrite.
     if (fs::status(output, error).type() != fs::file_type::not_found) {
       // equivalent() follows symbolic links on both sides and sees hard links.
-      if (!error && fs::equivalent(fs::path(source), output, error)) return common::kSameFile;
+      if (!error && fs::equivalent(file_path(source), output, error)) return common::kSameFile;
       // Where sameness cannot be told, the output is left untouched.
       if (error) return open_failure(error, common::kCannotCreateOutput);
     }
   } catch (const std::bad_alloc&) {
     return common::kOutOfMemory;
+  } catch (const fs::filesystem_error&) {
+    return common::kCannotCreateOutput;  // a name that cannot be checked
   }
   out = std::fopen(name, "wb");
   if (out == nullptr) return open_failure(last_error(), common::kCannotCreateOutput);
@@ -74,14 +85,15 @@ bool close_output(std::FILE* out) {
 
 void discard_partial_output(const char* name) {
   try {
-    const fs::path path(name);
+    const fs::path path = file_path(name);
     std::error_code error;
     // symlink_status looks at the name itself, not at what a link points to.
     if (fs::symlink_status(path, error).type() != fs::file_type::regular) return;
     // Where the folder forbids removal, a writable file can still be emptied.
     if (!fs::remove(path, error)) fs::resize_file(path, 0, error);
-  } catch (const std::bad_alloc&) {
-    // Without memory for the path the file stays; the failure is reported all the same.
+  } catch (const std::exception&) {
+    // Without memory for the path, or without a path for the name, the file
+    // stays; the failure is reported all the same.
   }
 }
 
