@@ -7,11 +7,14 @@
 
 #include "cli/files.h"
 #include "cli/report.h"
+#include "cli/window.h"
 #include "common/messages.h"
 #include "common/output_name.h"
 #include "image/ines.h"
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int run(int argc, char* argv[]) {
   if (argc < 2) return cli::usage(argc > 0 ? argv[0] : nullptr);
   const char* srcfile = argv[1];  // further arguments are ignored
 
@@ -32,4 +35,12 @@ int main(int argc, char* argv[]) {
     return cli::fail(common::kCannotWriteOutput);
   }
   return cli::kExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const int status = run(argc, argv);
+  if (status != cli::kExitSuccess) cli::hold_window_after_failure(argc < 2);
+  return status;
 }
