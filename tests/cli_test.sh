@@ -45,10 +45,14 @@ cannot_write="Unable to write expanded ROM file.$eol"
 same_file="Source file and expanded ROM file are the same file.$eol"
 direct=$([ ${#run[@]} = 1 ] && echo yes)
 
-# The usage line names the tool as the system passed it: Wine passes the
-# Windows path of its drive Z:, the root folder.
+# The usage line names the tool as the system passed it. A Windows runner
+# passes a Windows path of its own making (Wine's drive Z:, say), so there
+# the name printed is taken as it comes, if it ends in the tool's file name.
 argv0=$tool
-[ "$eol" = $'\r\n' ] && argv0="Z:${tool//\//\\}"
+if [ "$eol" = $'\r\n' ]; then
+  argv0=$("${run[@]}" < /dev/null | sed -n 's/^usage:  \(.*\) <srcfile>\r$/\1/p')
+  [ "${argv0##*[\\/]}" = "${tool##*/}" ] || fail "no argument" "the usage line names '$argv0', not ${tool##*/}"
+fi
 check "no argument" "" 1 "usage:  $argv0 <srcfile>$eol" "" "${run[@]}"
 if [ -n "$direct" ]; then
   check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>$eol" "" \
@@ -118,6 +122,54 @@ for name in ぼうけん café; do
   check "source named $name.nes" "cp \"\$source\" $name.nes" 0 "" \
     "$name.nes source ${name}_expanded.nes expanded" "${run[@]}" "$name.nes"
 done
+
+if [ "$eol" = $'\r\n' ]; then
+  # Windows names: the same-file check and the cleanup must find the very
+  # file that fopen opens, whatever the script of its name, and through a
+  # drive letter and backslashes (Wine's Z: is the root folder).
+  for name in ぼうけん café 🎮; do
+    check "$name.nes with its output a hard link of it" "cp \"\$source\" $name.nes; ln $name.nes ${name}_expanded.nes" \
+      1 "$same_file" "$name.nes source ${name}_expanded.nes source" "${run[@]}" "$name.nes"
+  done
+  check "ぼうけん.nes with its output a link to it" "cp \"\$source\" ぼうけん.nes; ln -s ぼうけん.nes ぼうけん_expanded.nes" \
+    1 "$same_file" "ぼうけん.nes source ぼうけん_expanded.nes l" "${run[@]}" ぼうけん.nes
+  in_folder="mkdir 'José s ROMs'; cp \"\$source\" 'José s ROMs/game.nes'"
+  by_drive_path='p=$PWD/$1; shift; exec "$@" "Z:${p//\//\\}"'
+  check "same file by a drive path through a non-ASCII folder" "$in_folder; ln 'José s ROMs/game.nes' 'José s ROMs/game_expanded.nes'" \
+    1 "$same_file" "José s ROMs d José s ROMs/game.nes source José s ROMs/game_expanded.nes source" \
+    bash -c "$by_drive_path" drive "José s ROMs/game.nes" "${run[@]}"
+  check "a drive path with spaces" "$in_folder" 0 "" \
+    "José s ROMs d José s ROMs/game.nes source José s ROMs/game_expanded.nes expanded" \
+    bash -c "$by_drive_path" drive "José s ROMs/game.nes" "${run[@]}"
+  check "write error under a non-ASCII name" "cp \"\$source\" ぼうけん.nes; echo old > ぼうけん_expanded.nes" 1 "$cannot_write" \
+    "ぼうけん.nes source" bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$@"' limit "${run[@]}" ぼうけん.nes
+
+  # Only a window of its own, started from Explorer, waits for Enter after a
+  # failure: with any other standard input the run ends at once. A wait
+  # shows as timeout's status 124.
+  short_source="head -c 100 \"\$source\" > game.nes"
+  for input in "/dev/null" "a pipe that stays open"; do
+    redirect='exec "$@" < /dev/null'
+    [ "$input" = /dev/null ] || redirect='exec "$@" < <(exec sleep 100 2> /dev/null)'
+    from=(timeout 60 bash -c "$redirect" input "${run[@]}")
+    check "no argument, input from $input" "" 1 "usage:  $argv0 <srcfile>$eol" "" "${from[@]}"
+    check "missing source, input from $input" "" 1 "$cannot_open" "" "${from[@]}" game.nes
+    check "short source, input from $input" "$short_source" 1 "Source file is too short.$eol" \
+      "game.nes f 100" "${from[@]}" game.nes
+  done
+  # From a terminal, where Wine makes a console of it, alone on that console
+  # as in a window of its own; what it prints comes with terminal controls.
+  if command -v script > /dev/null; then
+    for args in "" game.nes; do
+      cd "$(mktemp -d "$root/case.XXXX")" && eval "$short_source" || exit 1
+      timeout 60 script -qec "$(printf '%q ' "${run[@]}" $args)" /dev/null < <(exec sleep 100 2> /dev/null) > /dev/null 2>&1
+      status=$?
+      [ "$status" = 1 ] || fail "from a terminal: ${args:-no argument}" "exit status $status, expected 1"
+    done
+  else
+    skip "from a terminal" "script(1) is not installed"
+  fi
+fi
 
 [ "$failures" = 0 ] && echo "cli: all cases passed"
 exit $((failures > 0))

@@ -1,0 +1,66 @@
+#!/bin/bash
+# Starts the Windows build of nesexpand as Explorer does, under Wine on a
+# virtual display: double-clicked, and with a file dropped onto it. After a
+# failure its console window must stay until Enter is typed; after a
+# success it must close at once.
+#   explorer_test.sh LAUNCHER TOOL RUNNER...
+# LAUNCHER: tests/windows/explorer.cc, built as explorer.exe. RUNNER:
+# cmake/wine-run.sh. Exits 77 (skipped) without Xvfb.
+set -u
+export LC_ALL=C.UTF-8
+skip() { echo "explorer: skipped: $1"; exit 77; }
+command -v xvfb-run > /dev/null || skip "xvfb-run is not installed"
+command -v xauth > /dev/null || skip "xauth, which xvfb-run needs, is not installed"
+launcher=$(realpath "$1")
+tool=$(realpath "$2")
+shift 2
+run=("$@")
+[ ${#run[@]} -gt 0 ] || skip "the start from Explorer is staged under Wine only"
+if [ -z "${DISPLAY:-}" ]; then
+  # Wine gives a console program a window of its own only when its server
+  # started with a display: wait for a server started without one to end.
+  "${run[@]}" wineserver -w
+  exec xvfb-run -a "$0" "$launcher" "$tool" "${run[@]}"
+fi
+. "$(dirname "$0")/common.sh"
+
+make_images
+failures=0
+fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+cp "$tool" "$root/nesexpand.exe"  # a short path, so that the usage line fits one row
+exe=$(windows_path "$root/nesexpand.exe")
+press_enter="Press Enter to close this window."
+
+# explorer CASE SETUP REPORT FILES [DROPPED]: in a fresh folder, runs SETUP,
+# then starts the tool with DROPPED, a file in that folder, dropped onto it.
+# REPORT is what the launcher saw: the window's text, whether the tool
+# waited for Enter, and its exit status; FILES as listing writes them.
+explorer() {
+  local case=$1 setup=$2 report=$3 files=$4 now
+  cd "$(mktemp -d "$root/case.XXXX")" && eval "$setup" && rm -f "$root/report" || exit 1
+  "${run[@]}" "$launcher" "$(windows_path "$root/report")" "$exe" \
+    ${5:+"$(windows_path "$PWD/$5")"} > "$root/stdout" 2>&1 || fail "$case" "the launcher failed"
+  [ "$(cat "$root/report" 2> /dev/null)" = "$report" ] ||
+    fail "$case" "saw '$(cat "$root/report" 2> /dev/null)', expected '$report'"
+  now=$(listing)
+  [ "$now" = "$files" ] || fail "$case" "folder holds '$now', expected '$files'"
+}
+
+explorer "double-clicked" "" \
+  "usage:  $exe <srcfile>
+Drop a .nes file onto nesexpand.exe to expand it.
+$press_enter
+waited for Enter
+exit 1" ""
+explorer "short file dropped" "mkdir 'my roms'; head -c 100 \"\$source\" > 'my roms/ぼうけん.nes'" \
+  "Source file is too short.
+$press_enter
+waited for Enter
+exit 1" "my roms d my roms/ぼうけん.nes f 100" "my roms/ぼうけん.nes"
+explorer "image dropped" "mkdir 'my roms'; cp \"\$source\" 'my roms/ぼうけん.nes'" "exit 0" \
+  "my roms d my roms/ぼうけん.nes source my roms/ぼうけん_expanded.nes expanded" "my roms/ぼうけん.nes"
+"${run[@]}" wineserver -w  # before the display goes
+
+[ "$failures" = 0 ] || exit 1
+echo "explorer: the window waits after each failure and only then"
