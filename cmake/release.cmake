@@ -7,13 +7,14 @@
 include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/release_names.cmake)
 
-set(NESEXPAND_MAINTAINER
-    "nesexpand maintainers <maintainers@users.noreply.c-seed-6b172f14.example>"
+# The project's own address; a distribution names its packager instead.
+set(nesexpand_contact "nesexpand maintainers <maintainers@users.noreply.c-seed-6b172f14.example>")
+set(NESEXPAND_MAINTAINER "${nesexpand_contact}"
     CACHE STRING "Maintainer named in the .deb and its changelog: NAME <E-MAIL>")
 
 # The README shows the page's picture(s) from web/: shipped beside it, so
 # that the installed README shows them too.
-file(GLOB screenshots ${PROJECT_SOURCE_DIR}/web/screenshot*.png)
+file(GLOB screenshots CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/screenshot*.png)
 
 if(WIN32)
   # A zip to unpack anywhere: the program and its documents side by side.
@@ -32,6 +33,7 @@ else()
     COMMAND ${CMAKE_COMMAND} -E make_directory ${doc}
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${doc}
             -DVERSION=${PROJECT_VERSION} "-DMAINTAINER=${NESEXPAND_MAINTAINER}"
+            "-DCONTACT=${nesexpand_contact}"
             -DGZIP=${NESEXPAND_GZIP} -P ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
     DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
             ${PROJECT_SOURCE_DIR}/nesexpand.1 ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake

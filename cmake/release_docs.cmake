@@ -5,7 +5,8 @@
 #   nesexpand.1.gz the manual page
 # compressed with gzip -9n, which records no file name or time.
 #   cmake -DSOURCE_DIR=... -DOUTPUT_DIR=... -DVERSION=... -DMAINTAINER=...
-#         -DGZIP=... -P cmake/release_docs.cmake
+#         -DCONTACT=... -DGZIP=... -P cmake/release_docs.cmake
+# MAINTAINER signs the changelog; CONTACT is the project's own address.
 include(${CMAKE_CURRENT_LIST_DIR}/release_names.cmake)
 
 # read_lines(FILE VAR): FILE's lines as a list, each ";" kept as the
@@ -53,7 +54,7 @@ endif()
 write_text("${OUTPUT_DIR}/copyright"
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: nesexpand
-Upstream-Contact: ${MAINTAINER}
+Upstream-Contact: ${CONTACT}
 
 Files: *
 Copyright: ${holder}
