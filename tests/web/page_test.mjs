@@ -661,12 +661,11 @@ function pageTests(kind) {
     const failures = [
       ['WebAssembly that fails to start', /refused for the test/,
        () => { WebAssembly.instantiate = () => Promise.reject(new Error('refused for the test')); }],
-      ['a failure inside the module\'s start, outside the promise it returns', /exports refused/, () => {
-        const instantiate = WebAssembly.instantiate;
-        WebAssembly.instantiate = (...args) => instantiate.apply(WebAssembly, args).then((result) => ({
-          module: result.module,
-          instance: {get exports() { throw new Error('exports refused for the test'); }},
-        }));
+      ['a module that fails as it is made', /made refused/, () => {
+        Object.defineProperty(window, 'createExpander', {
+          get: () => () => { throw new TypeError('made refused for the test'); },
+          set: () => {},
+        });
       }],
       ['a browser call that fails in the set-up after the module started', /input refused/, () => {
         // As an older browser lacks a call: here, enabling the input.
