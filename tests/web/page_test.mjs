@@ -29,8 +29,10 @@ const TOO_SHORT = 'Source file is too short.';
 const CANNOT_OPEN = 'Unable to open source file.';
 const CANNOT_READ = 'Unable to read source file.';
 const OUT_OF_MEMORY = 'Out of memory.';
-// Only so that a page that hangs cannot hang the run; nothing is timed.
-const LIMIT = {timeout: 60000};
+// Only so that a page that hangs cannot hang the run, and one step that
+// hangs says which it was; nothing is timed.
+const LIMIT = {timeout: 120000};
+const STEP_LIMIT_MS = 30000;
 const POLL_MS = 20;
 
 // The expanded image as the layout describes it, in plain offsets, written
@@ -157,7 +159,6 @@ const firefox = {
 class Session {
   static async start(kind, settings) {
     const session = new Session();
-    session.kind = kind;
     session.folder = await mkdtemp(path.join(tmpdir(), 'nesexpand-page-test-'));
     session.downloads = path.join(session.folder, 'downloads');
     const profile = path.join(session.folder, 'profile');
@@ -209,11 +210,12 @@ function pageTests(kind) {
 
   before(async () => {
     files = await mkdtemp(path.join(tmpdir(), 'nesexpand-files-'));
-    // Started at once, while the first tests run, as Firefox starts slowly.
+    // Started at once, while the first tests run, as Firefox starts slowly;
+    // a browser that fails to start fails the tests that use it.
     for (const settings of [PLAIN, DARK, LOW_VISION]) sessionFor(settings).catch(() => {});
   });
   after(async () => {
-    for (const session of sessions.values()) await (await session).close();
+    for (const starting of sessions.values()) await (await starting.catch(() => null))?.close();
     await rm(files, {recursive: true, force: true});
   });
 
@@ -289,18 +291,19 @@ function pageTests(kind) {
   async function settle(page, action) {
     await page.evaluate(() => {
       const status = document.querySelector('[role="status"]');
-      window.settled = new Promise((resolve) => {
-        const watch = new MutationObserver(() => {
-          if (!status.textContent.endsWith('…')) {
-            watch.disconnect();
-            resolve();
-          }
-        });
-        watch.observe(status, {childList: true, characterData: true, subtree: true});
+      window.settled = false;
+      const watch = new MutationObserver(() => {
+        if (!status.textContent.endsWith('…')) {
+          watch.disconnect();
+          window.settled = true;
+        }
       });
+      watch.observe(status, {childList: true, characterData: true, subtree: true});
     });
     await action();
-    await page.evaluate(() => window.settled);
+    await page.waitForFunction(() => window.settled, {polling: POLL_MS, timeout: STEP_LIMIT_MS}).catch(async () => {
+      assert.fail(`the page still says "${await statusText(page)}"`);
+    });
     return readStatus(page);
   }
 
@@ -355,10 +358,11 @@ function pageTests(kind) {
     const file = path.join(page.session.downloads, name);
     await links[index].click();
     // Done once the file is there in full and no partial file is left beside it.
-    for (;;) {
+    for (const deadline = Date.now() + STEP_LIMIT_MS; ;) {
       const size = await stat(file).then((s) => s.size, () => -1);
-      const partial = (await readdir(page.session.downloads)).some((f) => /\.(crdownload|part)$/.test(f));
-      if (size === EXPANDED_SIZE && !partial) break;
+      const saved = await readdir(page.session.downloads);
+      if (size === EXPANDED_SIZE && !saved.some((f) => /\.(crdownload|part)$/.test(f))) break;
+      if (Date.now() > deadline) assert.fail(`${name} was not saved; the download folder holds ${JSON.stringify(saved)}`);
       await sleep(POLL_MS);
     }
     const bytes = new Uint8Array(await readFile(file));
