@@ -1,7 +1,6 @@
 // The page's side of the WebAssembly build: what its script calls for each
 // chosen file. The expansion, the name rule and the messages are the
 // command line's own; the page only gets the bytes in and the result out.
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,34 +13,8 @@
 
 namespace {
 
-// A part of the CPU's view of the PRG-ROM, for the page's picture and text.
-// The script reads the three fields in this order.
-struct Region {
-  std::uint32_t first;
-  std::uint32_t last;
-  std::uint32_t size;
-};
-
-constexpr Region region(std::uint32_t first, std::size_t size) {
-  return {first, static_cast<std::uint32_t>(first + size - 1), static_cast<std::uint32_t>(size)};
-}
-
-// With two banks the lower one is seen from $8000, where the address bytes
-// now point, and the upper one, the old bank, right after it.
-constexpr std::uint32_t kLowerBankAddress = ines::kAddressHigh << CHAR_BIT | ines::kAddressLow;
-constexpr std::uint32_t kUpperBankAddress = kLowerBankAddress + ines::kPrgBankSize;
-
-constexpr Region kKeptProgram = region(kUpperBankAddress, ines::kMovedBlockPrgOffset);
-constexpr Region kOldPlace = region(kKeptProgram.last + 1, ines::kMovedBlockSize);
-constexpr Region kVectors = region(kOldPlace.last + 1, ines::kVectorsSize);
-constexpr Region kNewPlace = region(kLowerBankAddress, ines::kMovedBlockSize);
-constexpr Region kFillBlock = region(kNewPlace.last + 1, ines::kFillBlockSize);
-
-static_assert(kVectors.last + 1 == kUpperBankAddress + ines::kPrgBankSize, "upper bank covered");
-static_assert(kFillBlock.last + 1 == kUpperBankAddress, "lower bank covered");
-
-// One choice at a time: the script writes the name and the first bytes of
-// the file here, expands, and copies the result out before the next choice.
+// One file at a time: the script writes the name and the first bytes of
+// the file here, expands, and copies the result out before the next file.
 unsigned char source[ines::kSourceImageSize];
 unsigned char expanded[ines::kExpandedImageSize];
 std::unique_ptr<char[]> source_name;
@@ -102,11 +75,5 @@ const char* page_cannot_read() { return common::kCannotReadSource; }
 
 const unsigned char* page_expanded() { return expanded; }
 const char* page_output_name() { return output_name.get(); }
-
-const Region* page_kept_program() { return &kKeptProgram; }
-const Region* page_old_place() { return &kOldPlace; }
-const Region* page_vectors() { return &kVectors; }
-const Region* page_new_place() { return &kNewPlace; }
-const Region* page_fill_block() { return &kFillBlock; }
 
 }  // extern "C"
