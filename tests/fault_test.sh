@@ -29,12 +29,18 @@ out_of_memory=$'Out of memory.\n'
 
 # run SETUP INJECT...: runs the tool on game.nes in a fresh folder under
 # strace, with the given -e inject=... options, into $root/stdout and the
-# trace into $root/trace.
+# trace into $root/trace. Only the calls on the run's two files are traced,
+# and so counted by inject's when=: -P matches a path as the call spells it
+# and a descriptor by the file it is open on, which /proc names in full. So
+# the tool is given the full path, and nothing else the process reads (a
+# sanitizer's start-up, say) can shift which call fails.
 run() {
-  local setup=$1
+  local setup=$1 here
   shift
   cd "$(mktemp -d "$root/run.XXXX")" && cp "$source" game.nes && eval "$setup" || exit 1
-  strace -qq -s 0 -o "$root/trace" -e trace=$calls "$@" "$tool" game.nes > "$root/stdout" 2> "$root/stderr"
+  here=$(pwd -P)
+  strace -qq -s 0 -o "$root/trace" -e trace=$calls -P "$here/game.nes" -P "$here/game_expanded.nes" \
+    "$@" "$tool" "$here/game.nes" > "$root/stdout" 2> "$root/stderr"
   status=$?
 }
 
@@ -44,9 +50,9 @@ run() {
 calls_on_files() {
   awk '
     { name = substr($0, 1, index($0, "(") - 1); n[name]++ }
-    name == "openat" && /"game\.nes"/ { fd = $NF; file[fd] = "source"; print name, n[name], "source"; next }
-    name == "openat" && /"game_expanded\.nes"/ { fd = $NF; file[fd] = "output"; print name, n[name], "output"; next }
-    name == "newfstatat" && /^newfstatat\(AT_FDCWD, "game(_expanded)?\.nes"/ { print name, n[name], "name"; next }
+    name == "openat" && /\/game\.nes"/ { fd = $NF; file[fd] = "source"; print name, n[name], "source"; next }
+    name == "openat" && /\/game_expanded\.nes"/ { fd = $NF; file[fd] = "output"; print name, n[name], "output"; next }
+    name == "newfstatat" && /^newfstatat\(AT_FDCWD, "\// { print name, n[name], "name"; next }
     name == "unlink" || name == "truncate" { print name, n[name], "output"; next }
     {
       fd = substr($0, length(name) + 2); sub(/[,)].*/, "", fd)
