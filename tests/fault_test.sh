@@ -92,5 +92,13 @@ for setup in "" "echo old > game_expanded.nes"; do
   done
 done
 
+# A FIFO under the output name, read by another process, stays when a
+# write into it fails. Opening it for reading and writing at the end frees
+# a reader that the run never met.
+run "mkfifo game_expanded.nes && { cat game_expanded.nes > /dev/null & }" -e inject=write:error=EIO:when=1
+[ -p game_expanded.nes ] && : 1<> game_expanded.nes
+wait
+verify "write into a FIFO fails" 1 "$cannot_write" "game.nes source game_expanded.nes p"
+
 [ "$failures" = 0 ] || exit 1
 echo "faults: every injected failure kept the contract"
