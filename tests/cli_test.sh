@@ -33,7 +33,7 @@ skip() { echo "cli: skipped [$1]: $2"; }
 check() {
   local case=$1 setup=$2
   shift 2
-  cd "$(mktemp -d "$root/case.XXXX")" && eval "$setup" || exit 1
+  enter_new_folder case && eval "$setup" || exit 1
   "${@:4}" > "$root/stdout" 2> "$root/stderr"
   status=$?
   verify "$case" "${@:1:3}"

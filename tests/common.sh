@@ -9,12 +9,20 @@ absolute() { printf '%s/%s\n' "$(cd "$(dirname "$1")" && pwd -P)" "$(basename "$
 # make_images: a work folder $root, removed at exit, holding a random
 # source image $source and its expected expansion $expanded.
 make_images() {
-  root=$(mktemp -d)
+  root=$(mktemp -d) && [ -d "$root" ] || exit 1
   trap 'rm -rf "$root"' EXIT
   source=$root/source.nes
   expanded=$root/expanded.nes
   head -c 24592 /dev/urandom > "$source"
   expected_image "$source" > "$expanded"
+}
+
+# enter_new_folder NAME: makes a new folder NAME.* in $root and goes into
+# it, or ends the test: a case must never run where it was started.
+# Six X's, as every mktemp takes that many.
+enter_new_folder() {
+  local folder
+  folder=$(mktemp -d "$root/$1.XXXXXX") && [ -d "$folder" ] && cd "$folder" || exit 1
 }
 
 # bytes FIRST LAST FILE: file offsets FIRST to LAST of FILE, both included.

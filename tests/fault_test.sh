@@ -37,7 +37,7 @@ out_of_memory=$'Out of memory.\n'
 run() {
   local setup=$1 here
   shift
-  cd "$(mktemp -d "$root/run.XXXX")" && cp "$source" game.nes && eval "$setup" || exit 1
+  enter_new_folder run && cp "$source" game.nes && eval "$setup" || exit 1
   here=$(pwd -P)
   strace -qq -s 0 -o "$root/trace" -e trace=$calls -P "$here/game.nes" -P "$here/game_expanded.nes" \
     "$@" "$tool" "$here/game.nes" > "$root/stdout" 2> "$root/stderr"
