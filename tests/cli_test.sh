@@ -56,6 +56,8 @@ if [ -z "$direct" ]; then
 elif ! command -v perl > /dev/null; then
   skip "no argument 0 either" "perl, which starts the tool without one, is not installed"
 else
+  # Linux since 5.18 passes an empty argument 0 instead; the tool's own
+  # name stands in for either.
   check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>$eol" "" \
     perl -e 'exec {$ARGV[0]} ()' "$tool"
 fi

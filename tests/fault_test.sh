@@ -44,6 +44,18 @@ run() {
   status=$?
 }
 
+# verify_run CASE STATUS MESSAGE FILES: verify (common.sh), and that the
+# run closed the output, whether or not the close failed, before removing
+# it, as Windows cannot remove an open file.
+verify_run() {
+  verify "$@"
+  awk '
+    /^openat\(/ && /\/game_expanded\.nes"/ && $(NF - 1) == "=" { open[$NF] = 1 }
+    /^close\(/ { fd = substr($0, 7); sub(/\).*/, "", fd); delete open[fd] }
+    /^unlink\(/ { for (fd in open) early = 1 }
+    END { exit !early }' "$root/trace" && fail "$1" "removed the output while it was open"
+}
+
 # calls_on_files: the calls of $root/trace that act on game.nes or the
 # output, one line each: syscall, its number among calls of that name, and
 # what it acts on (source, output, or name for a stat by path).
@@ -64,7 +76,7 @@ for setup in "" "echo old > game_expanded.nes"; do
   untouched="game.nes source${setup:+ game_expanded.nes f 4}"
   with=${setup:+, an old output there}
   run "$setup"
-  verify "no fault$with" 0 "" "game.nes source game_expanded.nes expanded"
+  verify_run "no fault$with" 0 "" "game.nes source game_expanded.nes expanded"
   calls_on_files > "$root/calls"
   grep -q '^write' "$root/calls" || fail "no fault$with" "the run's writes were not seen"
   while read -r call number file; do
@@ -81,13 +93,13 @@ for setup in "" "echo old > game_expanded.nes"; do
         *) fail "$call $number on $file" "no expectation for this call"; continue ;;
       esac
       run "$setup" -e inject=$call:error=$error:when=$number
-      verify "$call $number on $file fails with $error$with" "${want[@]}"
+      verify_run "$call $number on $file fails with $error$with" "${want[@]}"
     done
   done < "$root/calls"
   # Where the folder forbids removing the partial output, it is emptied.
   for number in $(awk '$1 == "write" && $3 == "output" { print $2 }' "$root/calls"); do
     run "$setup" -e inject=write:error=ENOSPC:when=$number -e inject=unlink:error=EPERM
-    verify "write $number fails and the output cannot be removed$with" 1 "$cannot_write" \
+    verify_run "write $number fails and the output cannot be removed$with" 1 "$cannot_write" \
       "game.nes source game_expanded.nes f 0"
   done
 done
@@ -98,7 +110,7 @@ done
 run "mkfifo game_expanded.nes && { cat game_expanded.nes > /dev/null & }" -e inject=write:error=EIO:when=1
 [ -p game_expanded.nes ] && : 1<> game_expanded.nes
 wait
-verify "write into a FIFO fails" 1 "$cannot_write" "game.nes source game_expanded.nes p"
+verify_run "write into a FIFO fails" 1 "$cannot_write" "game.nes source game_expanded.nes p"
 
 [ "$failures" = 0 ] || exit 1
 echo "faults: every injected failure kept the contract"
