@@ -79,9 +79,9 @@ else
 fi
 
 # The allocator can be replaced only in a dynamically linked tool, and not
-# where a sanitizer's allocator already sits in front of it. The image is
-# the first allocation as large as a source image; the output name of a
-# source path of 2,000 bytes or more is the only allocation of its size.
+# where a sanitizer's allocator already sits in front of it. By default it
+# fails the image's allocation; for a source path of 2,008 bytes the output
+# name is the run's only allocation of 2,000 to 3,000 bytes.
 long_path=$(printf './%.0s' {1..1000})game.nes
 if [ -z "$no_memory" ] || [ -z "$direct" ]; then
   skip "out of memory" "no allocator to preload for this build"

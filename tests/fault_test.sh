@@ -57,8 +57,9 @@ verify_run() {
 }
 
 # calls_on_files: the calls of $root/trace that act on game.nes or the
-# output, one line each: syscall, its number among calls of that name, and
-# what it acts on (source, output, or name for a stat by path).
+# output, one line each: syscall, its number among the traced calls of
+# that name (what when= counts), and what it acts on (source, output, or
+# name for a stat by path).
 calls_on_files() {
   awk '
     { name = substr($0, 1, index($0, "(") - 1); n[name]++ }
