@@ -3,7 +3,7 @@
 # checks what it prints, its exit status and the files it leaves.
 #   cli_test.sh [--windows] [--preload LIB] TOOL [RUNNER...]
 # --windows: the tool is a Windows build, whose messages end in CRLF.
-# --preload: a library that, preloaded, makes the image buffer's allocation fail.
+# --preload: a library that, preloaded, makes allocations fail (no_memory.cc).
 # RUNNER: a command that starts the tool, such as wine or qemu-aarch64.
 set -u
 export LC_ALL=C.UTF-8
@@ -12,14 +12,15 @@ no_memory=
 while [ $# -gt 0 ]; do
   case $1 in
     --windows) eol=$'\r\n'; shift ;;
-    --preload) no_memory=$(realpath "$2"); shift 2 ;;
+    --preload) no_memory=$2; shift 2 ;;
     *) break ;;
   esac
 done
-tool=$(realpath "$1")
+. "$(dirname "$0")/common.sh"
+tool=$(absolute "$1")
 shift
 run=("$@" "$tool")
-. "$(dirname "$0")/common.sh"
+[ -n "$no_memory" ] && no_memory=$(absolute "$no_memory")
 
 make_images
 failures=0
@@ -32,7 +33,7 @@ skip() { echo "cli: skipped [$1]: $2"; }
 check() {
   local case=$1 setup=$2
   shift 2
-  cd "$(mktemp -d "$root/case.XXXX")" && eval "$setup" || exit 1
+  enter_new_folder case && eval "$setup" || exit 1
   "${@:4}" > "$root/stdout" 2> "$root/stderr"
   status=$?
   verify "$case" "${@:1:3}"
@@ -54,11 +55,15 @@ if [ "$eol" = $'\r\n' ]; then
   [ "${argv0##*[\\/]}" = "${tool##*/}" ] || fail "no argument" "the usage line names '$argv0', not ${tool##*/}"
 fi
 check "no argument" "" 1 "usage:  $argv0 <srcfile>$eol" "" "${run[@]}"
-if [ -n "$direct" ]; then
+if [ -z "$direct" ]; then
+  skip "no argument 0 either" "a runner always passes argument 0"
+elif ! command -v perl > /dev/null; then
+  skip "no argument 0 either" "perl, which starts the tool without one, is not installed"
+else
+  # Linux since 5.18 passes an empty argument 0 instead; the tool's own
+  # name stands in for either.
   check "no argument 0 either" "" 1 "usage:  nesexpand <srcfile>$eol" "" \
     perl -e 'exec {$ARGV[0]} ()' "$tool"
-else
-  skip "no argument 0 either" "a runner always passes argument 0"
 fi
 check "missing source" "$old_output" 1 "$cannot_open" "game_expanded.nes f 4" "${run[@]}" game.nes
 check "empty source name" "" 1 "$cannot_open" "" "${run[@]}" ""
@@ -70,27 +75,58 @@ for size in 0 1 24591; do
   check "source of $size bytes" "head -c $size \"\$source\" > game.nes; $old_output" 1 \
     "Source file is too short.$eol" "game.nes f $size game_expanded.nes f 4" "${run[@]}" game.nes
 done
-check "read error" "" 1 "Unable to read source file.$eol" "" "${run[@]}" /proc/self/mem
+# Linux's file of a process's memory has a size but cannot be read there.
+if [ -e /proc/self/mem ]; then
+  check "read error" "" 1 "Unable to read source file.$eol" "" "${run[@]}" /proc/self/mem
+else
+  skip "read error" "no /proc/self/mem, whose read fails"
+fi
 
 # The allocator can be replaced only in a dynamically linked tool, and not
-# where a sanitizer's allocator already sits in front of it.
+# where a sanitizer's allocator already sits in front of it. By default it
+# fails the image's allocation; for a source path of 2,008 bytes the output
+# name is the run's only allocation of 2,000 to 3,000 bytes.
+long_path=$(printf './%.0s' {1..1000})game.nes
 if [ -z "$no_memory" ] || [ -z "$direct" ]; then
   skip "out of memory" "no allocator to preload for this build"
+elif ! command -v readelf > /dev/null; then
+  skip "out of memory" "readelf, which tells a tool that can take a preloaded library, is not installed"
 elif ! readelf -lW "$tool" | grep -q 'program interpreter'; then
   skip "out of memory" "the tool is linked statically, so nothing can be preloaded"
 elif readelf -sW "$tool" | grep -q '__asan_init'; then
   skip "out of memory" "AddressSanitizer brings its own allocator"
 else
-  check "out of memory" "$full_source; $old_output" 1 "Out of memory.$eol" \
+  check "out of memory for the image" "$full_source; $old_output" 1 "Out of memory.$eol" \
     "game.nes source game_expanded.nes f 4" env LD_PRELOAD="$no_memory" "$tool" game.nes
+  check "out of memory for the output name" "$full_source; $old_output" 1 "Out of memory.$eol" \
+    "game.nes source game_expanded.nes f 4" \
+    env LD_PRELOAD="$no_memory" NO_MEMORY_FROM=2000 NO_MEMORY_TO=3000 "$tool" "$long_path"
 fi
 
-check "write error on a device behind a link" "$full_source; ln -s /dev/full game_expanded.nes" 1 \
-  "$cannot_write" "game.nes source game_expanded.nes l" "${run[@]}" game.nes
-[ -c /dev/full ] || fail "write error on a device behind a link" "/dev/full is gone"
-# Only the old output is lost: the failed run removes what it wrote.
-check "write error on a regular file" "$full_source; $old_output" 1 "$cannot_write" \
-  "game.nes source" bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$@"' limit "${run[@]}" game.nes
+# A failed write leaves a device, and a link, under the output name alone.
+if [ -c /dev/full ]; then
+  check "write error on a device behind a link" "$full_source; ln -s /dev/full game_expanded.nes" 1 \
+    "$cannot_write" "game.nes source game_expanded.nes l" "${run[@]}" game.nes
+  [ -c /dev/full ] || fail "write error on a device behind a link" "/dev/full is gone"
+else
+  skip "write error on a device behind a link" "no /dev/full, whose writes fail"
+fi
+# A file-size limit cuts a write off partway: at 16 KiB the third of the
+# four writes, at 32 KiB the last one. Only the old output is lost: the
+# failed run removes what it wrote. Through a link to another regular file
+# both stay, and that file keeps what was written.
+limited() { bash -c "ulimit -f $1 && trap '' XFSZ && exec \"\$@\"" limit "${@:2}"; }
+for limit in 16 32; do
+  check "write cut off at $limit KiB" "$full_source; $old_output" 1 "$cannot_write" \
+    "game.nes source" limited $limit "${run[@]}" game.nes
+  if [ "$eol" = $'\r\n' ]; then
+    skip "write cut off at $limit KiB through a link" "Wine shows a Windows program no link, only its target"
+    continue
+  fi
+  check "write cut off at $limit KiB through a link to another file" \
+    "$full_source; echo old > other; ln -s other game_expanded.nes" 1 "$cannot_write" \
+    "game.nes source game_expanded.nes l other f $((limit * 1024))" limited $limit "${run[@]}" game.nes
+done
 
 # Writing the output must never destroy the source, under whatever name.
 check "source is a link to the output" "cp \"\$source\" game_expanded.nes; ln -s game_expanded.nes game.nes" \

@@ -1,15 +1,28 @@
 # Helpers shared by the shell tests; sourced, not run. A test defines
-# fail CASE TEXT, which reports one failure.
+# fail CASE TEXT, which reports one failure. Only POSIX forms of the
+# commands are used (and head -c, which GNU, BSD and busybox all have), so
+# that the tests run on macOS and the BSDs too.
+
+# absolute FILE: FILE's full path, links in its folder resolved.
+absolute() { printf '%s/%s\n' "$(cd "$(dirname "$1")" && pwd -P)" "$(basename "$1")"; }
 
 # make_images: a work folder $root, removed at exit, holding a random
 # source image $source and its expected expansion $expanded.
 make_images() {
-  root=$(mktemp -d)
+  root=$(mktemp -d) && [ -d "$root" ] || exit 1
   trap 'rm -rf "$root"' EXIT
   source=$root/source.nes
   expanded=$root/expanded.nes
   head -c 24592 /dev/urandom > "$source"
   expected_image "$source" > "$expanded"
+}
+
+# enter_new_folder NAME: makes a new folder NAME.* in $root and goes into
+# it, or ends the test: a case must never run where it was started.
+# Six X's, as every mktemp takes that many.
+enter_new_folder() {
+  local folder
+  folder=$(mktemp -d "$root/$1.XXXXXX") && [ -d "$folder" ] && cd "$folder" || exit 1
 }
 
 # bytes FIRST LAST FILE: file offsets FIRST to LAST of FILE, both included.
@@ -35,20 +48,23 @@ expected_image() {
 
 # listing: every entry under the current folder, sorted, one per word pair:
 # a regular file equal to $source is "NAME source", one equal to $expanded
-# is "NAME expanded", any other "NAME f SIZE"; others "NAME TYPE" (find's %y).
+# is "NAME expanded", any other "NAME f SIZE"; a symbolic link "NAME l",
+# anything else "NAME TYPE", its type as ls -l marks it (d, p, c, b, s).
 listing() {
   local entry
-  find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | while IFS= read -r entry; do
-    if [ -L "$entry" ] || [ ! -f "$entry" ]; then
-      printf '%s %s\n' "$entry" "$(find "$entry" -maxdepth 0 -printf %y)"
+  find . ! -name . -print | sed 's|^\./||' | LC_ALL=C sort | while IFS= read -r entry; do
+    if [ -L "$entry" ]; then
+      printf '%s l\n' "$entry"
+    elif [ ! -f "$entry" ]; then
+      printf '%s %s\n' "$entry" "$(ls -ld "$entry" | cut -c 1)"
     elif cmp -s "$entry" "$source"; then
       printf '%s source\n' "$entry"
     elif cmp -s "$entry" "$expanded"; then
       printf '%s expanded\n' "$entry"
     else
-      printf '%s f %s\n' "$entry" "$(wc -c < "$entry")"
+      printf '%s f %s\n' "$entry" "$(($(wc -c < "$entry")))"  # BSD's wc pads the count
     fi
-  done | paste -sd ' '
+  done | paste -s -d ' ' -
 }
 
 # verify CASE STATUS MESSAGE FILES: the last run, whose exit status is in
@@ -58,7 +74,7 @@ listing() {
 verify() {
   local now
   [ "$status" = "$2" ] || fail "$1" "exit status $status, expected $2"
-  printf %s "$3" | cmp -s - "$root/stdout" || fail "$1" "printed '$(cat -A "$root/stdout")'"
+  printf %s "$3" | cmp -s - "$root/stdout" || fail "$1" "printed '$(sed -n l "$root/stdout")'"
   [ -s "$root/stderr" ] && fail "$1" "wrote to standard error: $(cat "$root/stderr")"
   now=$(listing)
   [ "$now" = "$4" ] || fail "$1" "folder holds '$now', expected '$4'"
