@@ -6,6 +6,7 @@
 #include <new>
 #include <system_error>
 
+#include "cli/system.h"
 #include "common/messages.h"
 #include "image/ines.h"
 
@@ -86,9 +87,8 @@ bool close_output(std::FILE* out) {
 void discard_partial_output(const char* name) {
   try {
     const fs::path path = file_path(name);
+    if (!names_regular_file(path)) return;
     std::error_code error;
-    // symlink_status looks at the name itself, not at what a link points to.
-    if (fs::symlink_status(path, error).type() != fs::file_type::regular) return;
     // Where the folder forbids removal, a writable file can still be emptied.
     if (!fs::remove(path, error)) fs::resize_file(path, 0, error);
   } catch (const std::exception&) {

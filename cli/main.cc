@@ -7,7 +7,7 @@
 
 #include "cli/files.h"
 #include "cli/report.h"
-#include "cli/window.h"
+#include "cli/system.h"
 #include "common/messages.h"
 #include "common/output_name.h"
 #include "image/ines.h"

@@ -1,5 +1,6 @@
-// Windows: holds the console window that Explorer made for the tool.
-#include "cli/window.h"
+// Windows: holds the console window that Explorer made for the tool, and
+// tells a link from a regular file.
+#include "cli/system.h"
 
 // windows.h first, as the other Windows headers build on it.
 // clang-format off
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <system_error>
 
 namespace cli {
 namespace {
@@ -57,6 +59,17 @@ void hold_window_after_failure(bool no_argument) {
   std::fflush(stdout);
   for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
   }
+}
+
+bool names_regular_file(const std::filesystem::path& name) {
+  // MinGW's symlink_status follows links, as status does, so the name's
+  // own attributes tell a link (a reparse point) from the file.
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  constexpr DWORD kNotAFile =
+      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotAFile) != 0) return false;
+  std::error_code error;
+  return std::filesystem::status(name, error).type() == std::filesystem::file_type::regular;
 }
 
 }  // namespace cli
