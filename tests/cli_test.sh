@@ -8,10 +8,11 @@
 set -u
 export LC_ALL=C.UTF-8
 eol=$'\n'
+windows=
 no_memory=
 while [ $# -gt 0 ]; do
   case $1 in
-    --windows) eol=$'\r\n'; shift ;;
+    --windows) windows=yes eol=$'\r\n'; shift ;;
     --preload) no_memory=$2; shift 2 ;;
     *) break ;;
   esac
@@ -50,7 +51,7 @@ direct=$([ ${#run[@]} = 1 ] && echo yes)
 # passes a Windows path of its own making (Wine's drive Z:, say), so there
 # the name printed is taken as it comes, if it ends in the tool's file name.
 argv0=$tool
-if [ "$eol" = $'\r\n' ]; then
+if [ -n "$windows" ]; then
   argv0=$("${run[@]}" < /dev/null | sed -n 's/^usage:  \(.*\) <srcfile>\r$/\1/p')
   [ "${argv0##*[\\/]}" = "${tool##*/}" ] || fail "no argument" "the usage line names '$argv0', not ${tool##*/}"
 fi
@@ -115,11 +116,17 @@ fi
 # four writes, at 32 KiB the last one. Only the old output is lost: the
 # failed run removes what it wrote. Through a link to another regular file
 # both stay, and that file keeps what was written.
-limited() { bash -c "ulimit -f $1 && trap '' XFSZ && exec \"\$@\"" limit "${@:2}"; }
+# Wine's server must not start under the limit, or it cannot save its
+# registry later: one is started beforehand, kept for 10 s after its last
+# client.
+limited() {
+  [ -n "$windows" ] && "${run[@]:0:${#run[@]}-1}" wineserver -p10 > /dev/null 2>&1
+  bash -c "ulimit -f $1 && trap '' XFSZ && exec \"\$@\"" limit "${@:2}"
+}
 for limit in 16 32; do
   check "write cut off at $limit KiB" "$full_source; $old_output" 1 "$cannot_write" \
     "game.nes source" limited $limit "${run[@]}" game.nes
-  if [ "$eol" = $'\r\n' ]; then
+  if [ -n "$windows" ]; then
     skip "write cut off at $limit KiB through a link" "Wine shows a Windows program no link, only its target"
     continue
   fi
@@ -159,7 +166,7 @@ for name in ぼうけん café; do
     "$name.nes source ${name}_expanded.nes expanded" "${run[@]}" "$name.nes"
 done
 
-if [ "$eol" = $'\r\n' ]; then
+if [ -n "$windows" ]; then
   # Windows names: the same-file check and the cleanup must find the very
   # file that fopen opens, whatever the script of its name, and through a
   # drive letter and backslashes (Wine's Z: is the root folder).
@@ -178,7 +185,7 @@ if [ "$eol" = $'\r\n' ]; then
     "José s ROMs d José s ROMs/game.nes source José s ROMs/game_expanded.nes expanded" \
     bash -c "$by_drive_path" drive "José s ROMs/game.nes" "${run[@]}"
   check "write error under a non-ASCII name" "cp \"\$source\" ぼうけん.nes; echo old > ぼうけん_expanded.nes" 1 "$cannot_write" \
-    "ぼうけん.nes source" bash -c 'ulimit -f 16 && trap "" XFSZ && exec "$@"' limit "${run[@]}" ぼうけん.nes
+    "ぼうけん.nes source" limited 16 "${run[@]}" ぼうけん.nes
 
   # Only a window of its own, started from Explorer, waits for Enter after a
   # failure: with any other standard input the run ends at once. A wait
@@ -197,7 +204,7 @@ if [ "$eol" = $'\r\n' ]; then
   # as in a window of its own; what it prints comes with terminal controls.
   if command -v script > /dev/null; then
     for args in "" game.nes; do
-      cd "$(mktemp -d "$root/case.XXXX")" && eval "$short_source" || exit 1
+      enter_new_folder case && eval "$short_source" || exit 1
       timeout 60 script -qec "$(printf '%q ' "${run[@]}" $args)" /dev/null < <(exec sleep 100 2> /dev/null) > /dev/null 2>&1
       status=$?
       [ "$status" = 1 ] || fail "from a terminal: ${args:-no argument}" "exit status $status, expected 1"

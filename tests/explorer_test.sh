@@ -11,24 +11,25 @@ export LC_ALL=C.UTF-8
 skip() { echo "explorer: skipped: $1"; exit 77; }
 command -v xvfb-run > /dev/null || skip "xvfb-run is not installed"
 command -v xauth > /dev/null || skip "xauth, which xvfb-run needs, is not installed"
-launcher=$(realpath "$1")
-tool=$(realpath "$2")
+. "$(dirname "$0")/common.sh"
+launcher=$(absolute "$1")
+tool=$(absolute "$2")
 shift 2
 run=("$@")
 [ ${#run[@]} -gt 0 ] || skip "the start from Explorer is staged under Wine only"
 if [ -z "${DISPLAY:-}" ]; then
   # Wine gives a console program a window of its own only when its server
   # started with a display: wait for a server started without one to end.
-  "${run[@]}" wineserver -w
+  timeout 120 "${run[@]}" wineserver -w || { echo "FAIL: Wine's server for this prefix did not end"; exit 1; }
   exec xvfb-run -a "$0" "$launcher" "$tool" "${run[@]}"
 fi
-. "$(dirname "$0")/common.sh"
 
 make_images
 failures=0
 fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-cp "$tool" "$root/nesexpand.exe"  # a short path, so that the usage line fits one row
+# Started from a plain ASCII path, which any code page of the window shows.
+cp "$tool" "$root/nesexpand.exe"
 exe=$(windows_path "$root/nesexpand.exe")
 press_enter="Press Enter to close this window."
 
@@ -38,7 +39,7 @@ press_enter="Press Enter to close this window."
 # waited for Enter, and its exit status; FILES as listing writes them.
 explorer() {
   local case=$1 setup=$2 report=$3 files=$4 now
-  cd "$(mktemp -d "$root/case.XXXX")" && eval "$setup" && rm -f "$root/report" || exit 1
+  enter_new_folder case && eval "$setup" && rm -f "$root/report" || exit 1
   "${run[@]}" "$launcher" "$(windows_path "$root/report")" "$exe" \
     ${5:+"$(windows_path "$PWD/$5")"} > "$root/stdout" 2>&1 || fail "$case" "the launcher failed"
   [ "$(cat "$root/report" 2> /dev/null)" = "$report" ] ||
