@@ -34,18 +34,16 @@ exe=$(windows_path "$root/nesexpand.exe")
 press_enter="Press Enter to close this window."
 
 # explorer CASE SETUP REPORT FILES [DROPPED]: in a fresh folder, runs SETUP,
-# then starts the tool with DROPPED, a file in that folder, dropped onto it.
-# REPORT is what the launcher saw: the window's text, whether the tool
-# waited for Enter, and its exit status; FILES as listing writes them.
+# then starts the tool with DROPPED, a file in that folder, dropped onto it,
+# and verifies (common.sh) what the launcher saw, in REPORT: the window's
+# text, whether the tool waited for Enter, and its exit status.
 explorer() {
-  local case=$1 setup=$2 report=$3 files=$4 now
-  enter_new_folder case && eval "$setup" && rm -f "$root/report" || exit 1
-  "${run[@]}" "$launcher" "$(windows_path "$root/report")" "$exe" \
-    ${5:+"$(windows_path "$PWD/$5")"} > "$root/stdout" 2>&1 || fail "$case" "the launcher failed"
-  [ "$(cat "$root/report" 2> /dev/null)" = "$report" ] ||
-    fail "$case" "saw '$(cat "$root/report" 2> /dev/null)', expected '$report'"
-  now=$(listing)
-  [ "$now" = "$files" ] || fail "$case" "folder holds '$now', expected '$files'"
+  local case=$1 setup=$2 report=$3 files=$4
+  enter_new_folder case && eval "$setup" && rm -f "$root/stdout" || exit 1
+  "${run[@]}" "$launcher" "$(windows_path "$root/stdout")" "$exe" \
+    ${5:+"$(windows_path "$PWD/$5")"} > "$root/stderr" 2>&1
+  status=$?
+  verify "$case" 0 "$report"$'\n' "$files"
 }
 
 explorer "double-clicked" "" \
