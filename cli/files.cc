@@ -51,8 +51,7 @@ const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& imag
   // Opening a directory for reading succeeds on some systems; only the read fails.
   if (read_failed && read_errno == EISDIR) return common::kCannotOpenSource;
   if (read_failed || close_failed) return common::kCannotReadSource;
-  if (got != ines::kSourceImageSize) return common::kSourceTooShort;
-  return nullptr;
+  return common::source_size_failure(got);
 }
 
 const char* open_output(const char* source, const char* name, std::FILE*& out) {

@@ -3,6 +3,10 @@
 #ifndef NESEXPAND_COMMON_MESSAGES_H_
 #define NESEXPAND_COMMON_MESSAGES_H_
 
+#include <cstddef>
+
+#include "image/ines.h"
+
 namespace common {
 
 constexpr char kCannotOpenSource[] = "Unable to open source file.\n";
@@ -12,6 +16,13 @@ constexpr char kCannotCreateOutput[] = "Unable to create expanded ROM file.\n";
 constexpr char kSameFile[] = "Source file and expanded ROM file are the same file.\n";
 constexpr char kCannotWriteOutput[] = "Unable to write expanded ROM file.\n";
 constexpr char kOutOfMemory[] = "Out of memory.\n";
+
+// The message for a source of which `got` bytes were read, or nullptr when
+// they make a whole image: a longer source is expanded from its first
+// ines::kSourceImageSize bytes, so only a shorter one fails.
+constexpr const char* source_size_failure(std::size_t got) {
+  return got < ines::kSourceImageSize ? kSourceTooShort : nullptr;
+}
 
 }  // namespace common
 

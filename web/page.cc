@@ -59,7 +59,7 @@ char* page_name(std::size_t size) {
 // name given to page_name(). Returns nullptr on success, with the image in
 // page_expanded() and its name in page_output_name(), else the message.
 const char* page_expand(std::size_t got) {
-  if (got < ines::kSourceImageSize) return common::kSourceTooShort;
+  if (const char* failure = common::source_size_failure(got)) return failure;
   if (!source_name) return common::kOutOfMemory;
   output_name = common::make_output_name(source_name.get());
   if (!output_name) return common::kOutOfMemory;
