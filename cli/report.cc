@@ -2,12 +2,14 @@
 
 #include <cstdio>
 
+#include "common/messages.h"
+
 namespace cli {
 
 int usage(const char* invocation_name) {
   // A process may be started with no argument 0 at all, or an empty one.
   if (invocation_name == nullptr || *invocation_name == '\0') invocation_name = kToolName;
-  std::printf("usage:  %s <srcfile>\n", invocation_name);
+  std::printf(common::kUsage, invocation_name);
   return kExitFailure;
 }
 

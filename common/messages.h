@@ -9,6 +9,9 @@
 
 namespace common {
 
+// The command line's usage line; %s is the name it was started under.
+constexpr char kUsage[] = "usage:  %s <srcfile>\n";
+
 constexpr char kCannotOpenSource[] = "Unable to open source file.\n";
 constexpr char kCannotReadSource[] = "Unable to read source file.\n";
 constexpr char kSourceTooShort[] = "Source file is too short.\n";
