@@ -14,10 +14,8 @@
 
 namespace {
 
-int run(int argc, char* argv[]) {
-  if (argc < 2) return cli::usage(argc > 0 ? argv[0] : nullptr);
-  const char* srcfile = argv[1];  // further arguments are ignored
-
+// Expands srcfile into the output beside it; returns the exit status.
+int expand(const char* srcfile) {
   std::unique_ptr<unsigned char[]> image;
   if (const char* failure = cli::read_source(srcfile, image)) return cli::fail(failure);
 
@@ -40,7 +38,12 @@ int run(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const int status = run(argc, argv);
-  if (status != cli::kExitSuccess) cli::hold_window_after_failure(argc < 2);
+  if (argc < 2) {
+    cli::usage(argc > 0 ? argv[0] : nullptr);
+    cli::hold_window_after_usage();
+    return cli::kExitFailure;
+  }
+  const int status = expand(argv[1]);  // further arguments are ignored
+  if (status != cli::kExitSuccess) cli::hold_window_after_failure();
   return status;
 }

@@ -6,11 +6,10 @@
 
 namespace cli {
 
-int usage(const char* invocation_name) {
+void usage(const char* invocation_name) {
   // A process may be started with no argument 0 at all, or an empty one.
   if (invocation_name == nullptr || *invocation_name == '\0') invocation_name = kToolName;
   std::printf(common::kUsage, invocation_name);
-  return kExitFailure;
 }
 
 int fail(const char* message) {

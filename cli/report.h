@@ -12,7 +12,7 @@ constexpr int kExitFailure = 1;
 constexpr char kToolName[] = "nesexpand";
 
 // Prints the usage line with the name the tool was started under.
-int usage(const char* invocation_name);
+void usage(const char* invocation_name);
 
 // Prints one of the messages of common/messages.h on standard output.
 int fail(const char* message);

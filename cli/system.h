@@ -11,11 +11,13 @@ namespace cli {
 
 // Started from Explorer, by a double-click or with a file dropped onto the
 // .exe, the tool gets a console window of its own, which closes the moment
-// the tool exits. After a failure this holds that window open until Enter
-// is pressed, so that the message can be read. Anywhere else (a terminal,
-// a script, redirected streams, another system) it returns at once.
-// `no_argument` says that the usage line was printed: nothing was dropped.
-void hold_window_after_failure(bool no_argument);
+// the tool exits. After a failure message these hold that window open
+// until Enter is pressed, so that the message can be read; after the usage
+// line, which a double-click prints, with a hint that a file can be
+// dropped. Anywhere else (a terminal, a script, redirected streams,
+// another system) they return at once.
+void hold_window_after_failure();
+void hold_window_after_usage();
 
 // Whether `name` itself is a regular file: not a link to one, a device or
 // a folder. False when that cannot be told.

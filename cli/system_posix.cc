@@ -6,7 +6,8 @@
 
 namespace cli {
 
-void hold_window_after_failure(bool) {}
+void hold_window_after_failure() {}
+void hold_window_after_usage() {}
 
 bool names_regular_file(const std::filesystem::path& name) {
   std::error_code error;

@@ -45,21 +45,25 @@ bool parent_is_explorer() {
   return explorer;
 }
 
-}  // namespace
-
-void hold_window_after_failure(bool no_argument) {
+// Prints `hint`, if any, and waits for Enter, in a window that Explorer made.
+void hold_window(const char* hint) {
   // Explorer as the parent, as Go's mousetrap checks, and a console on both
   // streams, as a window has. Being the console's only process is no sign:
   // under Wine a run from a Unix terminal is alone on its console too.
   if (!is_console(STD_INPUT_HANDLE) || !is_console(STD_OUTPUT_HANDLE) || !parent_is_explorer()) {
     return;
   }
-  if (no_argument) std::fputs(kDropHint, stdout);
+  if (hint != nullptr) std::fputs(hint, stdout);
   std::fputs(kPressEnter, stdout);
   std::fflush(stdout);
   for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
   }
 }
+
+}  // namespace
+
+void hold_window_after_failure() { hold_window(nullptr); }
+void hold_window_after_usage() { hold_window(kDropHint); }
 
 bool names_regular_file(const std::filesystem::path& name) {
   // MinGW's symlink_status follows links, as status does, so the name's
