@@ -4,8 +4,12 @@
 # and on SOURCE_DATE_EPOCH: entries sorted by name, owned by root (0:0),
 # folders 0755, files 0644 or 0755, every time SOURCE_DATE_EPOCH, and
 # compressed without a name or time. cpack itself keeps the packer's user
-# and umask. Needs GNU tar, gzip, chmod, find and touch; zip and unzip for
-# a .zip; dpkg-deb for a .deb.
+# and umask, and CMake 3.25 (Debian 12's) has no setting for the owner:
+# CPACK_ARCHIVE_UID arrived only in CMake 4.3, so repacking stays.
+# Two things cpack cannot write either: the source archive's top folder,
+# named nesexpand-VERSION rather than after the file, and the .deb's
+# Built-Using field (CPACK_NESEXPAND_BUILT_USING). Needs GNU tar, gzip,
+# chmod, find and touch; zip and unzip for a .zip; dpkg-deb for a .deb.
 set(epoch $ENV{SOURCE_DATE_EPOCH})
 
 # run(COMMAND...): runs it, and stops cpack if it fails.
@@ -26,6 +30,14 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     run(unzip -q ${package} -d ${tree})
   else()
     run(tar -xzf ${package} -C ${tree})
+  endif()
+  if(package MATCHES "-Source[.]tar[.]gz$")
+    string(REGEX REPLACE "-Source$" "" top "${CPACK_PACKAGE_FILE_NAME}")
+    file(RENAME ${tree}/${CPACK_PACKAGE_FILE_NAME} ${tree}/${top})
+  elseif(package MATCHES "[.]deb$" AND CPACK_NESEXPAND_BUILT_USING)
+    file(READ ${tree}/DEBIAN/control control)
+    string(REGEX REPLACE "\n+$" "\nBuilt-Using: ${CPACK_NESEXPAND_BUILT_USING}\n" control "${control}")
+    file(WRITE ${tree}/DEBIAN/control "${control}")
   endif()
   run(chmod -R u=rwX,go=rX ${tree})
   run(find ${tree} -exec touch -h -d @${epoch} {} +)

@@ -1,50 +1,93 @@
 # Installation and the release files, made with CPack from a configured
 # build folder: cpack -G TGZ and cpack -G DEB on Linux, cpack -G ZIP for
-# Windows, cpack --config CPackSourceConfig.cmake for the source archive.
-# Each file gets FILE.sha256 beside it, and on a Linux host each is packed
-# again so that the same commit gives the same bytes, built anywhere, at
-# any time, by any user, under any umask.
+# Windows, cpack --config CPackSourceConfig.cmake for the source archive
+# (cmake/release.sh makes them all). Each file gets FILE.sha256 beside it,
+# and on a Linux host each is packed again (cpack_normalise.cmake) so that
+# the same commit gives the same bytes, built anywhere, at any time, by any
+# user, under any umask.
 include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/release_names.cmake)
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 
-# The project's own address; a distribution names its packager instead.
-set(nesexpand_contact "nesexpand maintainers <maintainers@users.noreply.c-seed-6b172f14.example>")
-set(NESEXPAND_MAINTAINER "${nesexpand_contact}"
+# The project's own address, from the copyright file; a distribution names
+# its packager instead.
+file(STRINGS ${packaging}/copyright contact REGEX "^Upstream-Contact: ")
+string(REPLACE "Upstream-Contact: " "" contact "${contact}")
+set(NESEXPAND_MAINTAINER "${contact}"
     CACHE STRING "Maintainer named in the .deb and its changelog: NAME <E-MAIL>")
+
+# linked_source(VAR LIBRARY): "SOURCE (= VERSION)", the Debian source
+# package of the LIBRARY file (libc.a) that the compiler links, as dpkg
+# knows it; "" where dpkg does not.
+function(linked_source var library)
+  set(${var} "" PARENT_SCOPE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
+                  OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(path "${path}" REALPATH)
+  execute_process(COMMAND dpkg-query --search "${path}" OUTPUT_VARIABLE owner
+                  RESULT_VARIABLE failed ERROR_QUIET)
+  if(NOT failed)
+    string(REGEX REPLACE ": .*" "" owner "${owner}")
+    execute_process(COMMAND dpkg-query --show "--showformat=\${source:Package} (= \${source:Version})"
+                            "${owner}"
+                    OUTPUT_VARIABLE source RESULT_VARIABLE failed ERROR_QUIET)
+    if(NOT failed)
+      set(${var} "${source}" PARENT_SCOPE)
+    endif()
+  endif()
+endfunction()
 
 # The README shows the page's picture(s) from web/: shipped beside it, so
 # that the installed README shows them too.
 file(GLOB screenshots CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/screenshot*.png)
+set(notices ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES)
+file(REMOVE ${notices})
 
 if(WIN32)
   # A zip to unpack anywhere: the program and its documents side by side.
   install(TARGETS nesexpand RUNTIME DESTINATION .)
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION .)
   install(FILES ${screenshots} DESTINATION web)
+  # What a static MinGW-w64 build holds of others' code.
+  if(MINGW AND static_link)
+    linked_source(mingw libwinpthread.a)
+    linked_source(gcc libstdc++.a)
+    configure_file(${packaging}/windows-notices.in ${notices} @ONLY)
+    install(FILES ${notices} DESTINATION .)
+  endif()
   set(CPACK_GENERATOR ZIP)
 else()
   # The doc files as a Debian package wants them; release_docs.cmake says
   # what each one is.
   find_program(NESEXPAND_GZIP gzip REQUIRED)
   set(doc ${PROJECT_BINARY_DIR}/doc)
-  set(doc_files ${doc}/copyright ${doc}/changelog.gz ${doc}/nesexpand.1.gz)
+  set(doc_files ${doc}/changelog.gz ${doc}/nesexpand.1.gz)
   add_custom_command(
     OUTPUT ${doc_files}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${doc}
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${doc}
             -DVERSION=${PROJECT_VERSION} "-DMAINTAINER=${NESEXPAND_MAINTAINER}"
-            "-DCONTACT=${nesexpand_contact}"
             -DGZIP=${NESEXPAND_GZIP} -P ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-            ${PROJECT_SOURCE_DIR}/nesexpand.1 ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
-            ${CMAKE_CURRENT_LIST_DIR}/release_names.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/nesexpand.1
+            ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake ${CMAKE_CURRENT_LIST_DIR}/release_names.cmake
     VERBATIM)
   add_custom_target(nesexpand_docs ALL DEPENDS ${doc_files})
 
   install(TARGETS nesexpand RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${doc}/nesexpand.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md ${doc}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES README.md ${packaging}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${screenshots} DESTINATION ${CMAKE_INSTALL_DOCDIR}/web)
+  # A static Linux build holds the GNU C Library: its notice, and in the
+  # .deb the Built-Using field that names its source.
+  if(static_link AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    linked_source(glibc libc.a)
+    set(CPACK_NESEXPAND_BUILT_USING "${glibc}")
+    if(NOT glibc)
+      set(glibc "the glibc of the system that built it")
+    endif()
+    configure_file(${packaging}/linux-notices.in ${notices} @ONLY)
+    install(FILES ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     set(CPACK_GENERATOR TGZ DEB)
   else()
@@ -60,7 +103,8 @@ else()
   endif()
 endif()
 
-# The web page is built by its own emscripten build; point here to ship it.
+# The page, built by its own emscripten build: shipped in the packages and,
+# with its checksum, beside them.
 set(NESEXPAND_WEB_PAGE "" CACHE FILEPATH
     "The page that the emscripten build writes (build-web/nesexpand.html), installed to share/nesexpand")
 if(NESEXPAND_WEB_PAGE)
@@ -68,6 +112,12 @@ if(NESEXPAND_WEB_PAGE)
     message(FATAL_ERROR "NESEXPAND_WEB_PAGE: ${NESEXPAND_WEB_PAGE} does not exist; build the page first.")
   endif()
   install(FILES "${NESEXPAND_WEB_PAGE}" DESTINATION ${CMAKE_INSTALL_DATADIR}/nesexpand)
+  set(page ${PROJECT_BINARY_DIR}/nesexpand.html)
+  add_custom_command(OUTPUT ${page} ${page}.sha256
+                     COMMAND ${CMAKE_COMMAND} -E copy ${NESEXPAND_WEB_PAGE} ${page}
+                     COMMAND ${CMAKE_COMMAND} -DCHECKSUM=${page} -P ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
+                     DEPENDS ${NESEXPAND_WEB_PAGE} VERBATIM)
+  add_custom_target(nesexpand_page_release ALL DEPENDS ${page}.sha256)
 endif()
 
 # lintian's tags that are wrong about this package, each with the reason;
@@ -108,8 +158,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "address bytes are pointed at the block's new home, $8000.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-nesexpand_cpu_names("${CMAKE_SYSTEM_PROCESSOR}" archive_cpu debian_architecture)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${archive_cpu})
+nesexpand_cpu_name("${CMAKE_SYSTEM_PROCESSOR}" cpu)
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${cpu})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project.cmake)
@@ -129,19 +179,24 @@ if(static_link)
 else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
-# The target's architecture, named from the same table as the archives; a
-# packager may set it. Left unset, cpack asks dpkg, which names the build
-# machine's.
-if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
-  if(debian_architecture)
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_architecture})
-  elseif(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    message(WARNING "No Debian architecture is known for the processor "
-                    "${CMAKE_SYSTEM_PROCESSOR}: set CPACK_DEBIAN_PACKAGE_ARCHITECTURE.")
+# The target's Debian architecture, from dpkg-architecture for the
+# compiler's multiarch name; a packager may set it. Left unset, cpack asks
+# dpkg, which names the build machine's.
+find_program(NESEXPAND_DPKG_ARCHITECTURE dpkg-architecture)
+if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  if(NESEXPAND_DPKG_ARCHITECTURE AND CMAKE_LIBRARY_ARCHITECTURE)
+    execute_process(COMMAND ${NESEXPAND_DPKG_ARCHITECTURE} -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
+  if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE AND CMAKE_CROSSCOMPILING)
+    message(WARNING "No Debian architecture is known for ${CMAKE_SYSTEM_PROCESSOR}: "
+                    "set CPACK_DEBIAN_PACKAGE_ARCHITECTURE.")
   endif()
 endif()
 
-# The source archive; cpack_project.cmake chooses its files.
+# The source archive; cpack_project.cmake chooses its files, and
+# cpack_normalise.cmake names its top folder nesexpand-VERSION.
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-Source)
 
