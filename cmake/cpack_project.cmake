@@ -1,13 +1,11 @@
 # Read by cpack before each package it makes (CPACK_PROJECT_CONFIG_FILE).
 set(source ${CPACK_NESEXPAND_SOURCE_DIR})
-# git for the source tree, when it is a git checkout of its own (not a
-# folder inside some other checkout).
+# git for the source tree, when it is the top of a git checkout (not a
+# folder inside some other checkout, nor a tree without git).
 set(git git -c safe.directory=${source} -C ${source})
-execute_process(COMMAND ${git} rev-parse --show-toplevel OUTPUT_VARIABLE top
+execute_process(COMMAND ${git} rev-parse --show-prefix OUTPUT_VARIABLE prefix
                 OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE no_git ERROR_QUIET)
-get_filename_component(top "${top}" REALPATH)
-get_filename_component(real_source "${source}" REALPATH)
-if(NOT top STREQUAL real_source)
+if(prefix)
   set(no_git TRUE)
 endif()
 
@@ -40,17 +38,13 @@ if(CPACK_PACKAGE_FILE_NAME STREQUAL CPACK_SOURCE_PACKAGE_FILE_NAME)
   set(staged ${CPACK_NESEXPAND_BINARY_DIR}/_CPack_Packages/source-files)
   file(REMOVE_RECURSE ${staged})
   file(MAKE_DIRECTORY ${staged})
-  if(no_git)
-    file(RELATIVE_PATH build ${source} ${CPACK_NESEXPAND_BINARY_DIR})
-    set(files tar -cf - --exclude=node_modules --anchored --exclude=./.git --exclude=./build*
-                  --exclude=./${build} -C ${source} .)
-  else()
+  file(RELATIVE_PATH build ${source} ${CPACK_NESEXPAND_BINARY_DIR})
+  set(files tar -cf - --exclude=node_modules --anchored --exclude=./.git --exclude=./build*
+                --exclude=./${build} -C ${source} .)
+  if(NOT no_git)
     set(files ${git} archive --format=tar HEAD)
   endif()
-  execute_process(COMMAND ${files} COMMAND tar -xf - -C ${staged} RESULTS_VARIABLE results)
-  if(NOT results STREQUAL "0;0")
-    message(FATAL_ERROR "${files} | tar -x: failed (${results})")
-  endif()
+  execute_process(COMMAND ${files} COMMAND tar -xf - -C ${staged} COMMAND_ERROR_IS_FATAL ANY)
   file(WRITE ${staged}/SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}\n")
   set(CPACK_INSTALLED_DIRECTORIES "${staged};/")
   set(CPACK_IGNORE_FILES "")

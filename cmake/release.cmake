@@ -6,7 +6,7 @@
 # the same commit gives the same bytes, built anywhere, at any time, by any
 # user, under any umask.
 include(GNUInstallDirs)
-include(${CMAKE_CURRENT_LIST_DIR}/release_names.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake)
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 
 # The project's own address, from the copyright file; a distribution names
@@ -16,30 +16,32 @@ string(REPLACE "Upstream-Contact: " "" contact "${contact}")
 set(NESEXPAND_MAINTAINER "${contact}"
     CACHE STRING "Maintainer named in the .deb and its changelog: NAME <E-MAIL>")
 
-# linked_source(VAR LIBRARY): "SOURCE (= VERSION)", the Debian source
-# package of the LIBRARY file (libc.a) that the compiler links, as dpkg
-# knows it; "" where dpkg does not.
-function(linked_source var library)
-  set(${var} "" PARENT_SCOPE)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
-                  OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-  get_filename_component(path "${path}" REALPATH)
-  execute_process(COMMAND dpkg-query --search "${path}" OUTPUT_VARIABLE owner
-                  RESULT_VARIABLE failed ERROR_QUIET)
-  if(NOT failed)
+# linked_source(VAR LIBRARY...): for each LIBRARY file (libc.a) that the
+# compiler links, "SOURCE (= VERSION)", the Debian source package that
+# dpkg says it came from; "unknown" where dpkg does not know it.
+function(linked_source var)
+  set(sources "")
+  foreach(library IN LISTS ARGN)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(path "${path}" REALPATH)
+    execute_process(COMMAND dpkg-query --search "${path}" OUTPUT_VARIABLE owner ERROR_QUIET)
     string(REGEX REPLACE ": .*" "" owner "${owner}")
     execute_process(COMMAND dpkg-query --show "--showformat=\${source:Package} (= \${source:Version})"
-                            "${owner}"
-                    OUTPUT_VARIABLE source RESULT_VARIABLE failed ERROR_QUIET)
-    if(NOT failed)
-      set(${var} "${source}" PARENT_SCOPE)
+                            "${owner}" OUTPUT_VARIABLE source RESULT_VARIABLE failed ERROR_QUIET)
+    if(failed OR NOT owner)
+      set(source unknown)
     endif()
-  endif()
+    list(APPEND sources "${source}")
+  endforeach()
+  list(JOIN sources ", " sources)
+  set(${var} "${sources}" PARENT_SCOPE)
 endfunction()
 
 # The README shows the page's picture(s) from web/: shipped beside it, so
 # that the installed README shows them too.
 file(GLOB screenshots CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/screenshot*.png)
+# What a static build holds of others' code, with their licences.
 set(notices ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES)
 file(REMOVE ${notices})
 
@@ -48,52 +50,34 @@ if(WIN32)
   install(TARGETS nesexpand RUNTIME DESTINATION .)
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION .)
   install(FILES ${screenshots} DESTINATION web)
-  # What a static MinGW-w64 build holds of others' code.
   if(MINGW AND static_link)
-    linked_source(mingw libwinpthread.a)
-    linked_source(gcc libstdc++.a)
+    linked_source(sources libwinpthread.a libstdc++.a)
     configure_file(${packaging}/windows-notices.in ${notices} @ONLY)
     install(FILES ${notices} DESTINATION .)
   endif()
   set(CPACK_GENERATOR ZIP)
 else()
-  # The doc files as a Debian package wants them; release_docs.cmake says
-  # what each one is.
-  find_program(NESEXPAND_GZIP gzip REQUIRED)
+  # The doc files, made again whenever their sources change.
   set(doc ${PROJECT_BINARY_DIR}/doc)
-  set(doc_files ${doc}/changelog.gz ${doc}/nesexpand.1.gz)
-  add_custom_command(
-    OUTPUT ${doc_files}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${doc}
-    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${doc}
-            -DVERSION=${PROJECT_VERSION} "-DMAINTAINER=${NESEXPAND_MAINTAINER}"
-            -DGZIP=${NESEXPAND_GZIP} -P ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/nesexpand.1
-            ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake ${CMAKE_CURRENT_LIST_DIR}/release_names.cmake
-    VERBATIM)
-  add_custom_target(nesexpand_docs ALL DEPENDS ${doc_files})
-
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md nesexpand.1)
+  nesexpand_docs(${PROJECT_SOURCE_DIR} ${doc} ${PROJECT_VERSION} "${NESEXPAND_MAINTAINER}")
   install(TARGETS nesexpand RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${doc}/nesexpand.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md ${packaging}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${screenshots} DESTINATION ${CMAKE_INSTALL_DOCDIR}/web)
-  # A static Linux build holds the GNU C Library: its notice, and in the
-  # .deb the Built-Using field that names its source.
+  # The GNU C Library, linked in: the .deb names its source in Built-Using.
   if(static_link AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
     linked_source(glibc libc.a)
-    set(CPACK_NESEXPAND_BUILT_USING "${glibc}")
-    if(NOT glibc)
-      set(glibc "the glibc of the system that built it")
+    if(NOT glibc STREQUAL "unknown")
+      set(CPACK_NESEXPAND_BUILT_USING "${glibc}")
     endif()
     configure_file(${packaging}/linux-notices.in ${notices} @ONLY)
     install(FILES ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
   endif()
+  set(CPACK_GENERATOR TGZ)
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    set(CPACK_GENERATOR TGZ DEB)
-  else()
-    set(CPACK_GENERATOR TGZ)
+    list(APPEND CPACK_GENERATOR DEB)
   endif()
-
   # strip keeps the compilers' version notes, which a distribution drops.
   if(CMAKE_OBJCOPY AND NOT APPLE)
     add_custom_command(TARGET nesexpand POST_BUILD
@@ -104,7 +88,8 @@ else()
 endif()
 
 # The page, built by its own emscripten build: shipped in the packages and,
-# with its checksum, beside them.
+# with its checksum as cpack writes one, beside them. The copy is made again
+# whenever the page changes.
 set(NESEXPAND_WEB_PAGE "" CACHE FILEPATH
     "The page that the emscripten build writes (build-web/nesexpand.html), installed to share/nesexpand")
 if(NESEXPAND_WEB_PAGE)
@@ -112,16 +97,13 @@ if(NESEXPAND_WEB_PAGE)
     message(FATAL_ERROR "NESEXPAND_WEB_PAGE: ${NESEXPAND_WEB_PAGE} does not exist; build the page first.")
   endif()
   install(FILES "${NESEXPAND_WEB_PAGE}" DESTINATION ${CMAKE_INSTALL_DATADIR}/nesexpand)
-  set(page ${PROJECT_BINARY_DIR}/nesexpand.html)
-  add_custom_command(OUTPUT ${page} ${page}.sha256
-                     COMMAND ${CMAKE_COMMAND} -E copy ${NESEXPAND_WEB_PAGE} ${page}
-                     COMMAND ${CMAKE_COMMAND} -DCHECKSUM=${page} -P ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
-                     DEPENDS ${NESEXPAND_WEB_PAGE} VERBATIM)
-  add_custom_target(nesexpand_page_release ALL DEPENDS ${page}.sha256)
+  configure_file("${NESEXPAND_WEB_PAGE}" nesexpand.html COPYONLY)
+  file(SHA256 "${NESEXPAND_WEB_PAGE}" sum)
+  file(WRITE ${PROJECT_BINARY_DIR}/nesexpand.html.sha256 "${sum}  nesexpand.html\n")
 endif()
 
-# lintian's tags that are wrong about this package, each with the reason;
-# in the .deb only (cpack_project.cmake adds the folder).
+# lintian's tags that are wrong about this package, or meant, each with
+# the reason; in the .deb only (cpack_project.cmake adds the folder).
 set(overrides "")
 if(static_link STREQUAL "-static-pie")
   string(APPEND overrides
@@ -179,18 +161,15 @@ if(static_link)
 else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
-# The target's Debian architecture, from dpkg-architecture for the
-# compiler's multiarch name; a packager may set it. Left unset, cpack asks
+# A cross build's Debian architecture, from dpkg-architecture for the
+# compiler's multiarch name (a packager may set it); left unset, cpack asks
 # dpkg, which names the build machine's.
-find_program(NESEXPAND_DPKG_ARCHITECTURE dpkg-architecture)
-if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  if(NESEXPAND_DPKG_ARCHITECTURE AND CMAKE_LIBRARY_ARCHITECTURE)
-    execute_process(COMMAND ${NESEXPAND_DPKG_ARCHITECTURE} -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
-                    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
-                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  endif()
-  if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE AND CMAKE_CROSSCOMPILING)
-    message(WARNING "No Debian architecture is known for ${CMAKE_SYSTEM_PROCESSOR}: "
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+  execute_process(COMMAND dpkg-architecture -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed ERROR_QUIET)
+  if(failed)
+    message(WARNING "No Debian architecture is known for the processor ${CMAKE_SYSTEM_PROCESSOR}: "
                     "set CPACK_DEBIAN_PACKAGE_ARCHITECTURE.")
   endif()
 endif()

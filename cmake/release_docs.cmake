@@ -1,69 +1,68 @@
-# Writes into OUTPUT_DIR the doc files that a Linux install and the
-# packages carry, as a Debian package wants them, compressed with gzip -9n,
-# which records no file name or time:
+# nesexpand_docs(SOURCE_DIR OUTPUT_DIR VERSION MAINTAINER) writes into
+# OUTPUT_DIR the doc files that a Linux install and the packages carry, as
+# a Debian package wants them, compressed with gzip -9n, which records no
+# file name or time:
 #   changelog.gz   CHANGELOG.md in Debian's changelog form, signed by MAINTAINER
 #   nesexpand.1.gz the manual page, once its .TH line is seen to name
 #                  VERSION and the date of the newest release
-#   cmake -DSOURCE_DIR=... -DOUTPUT_DIR=... -DVERSION=... -DMAINTAINER=...
-#         -DGZIP=... -P cmake/release_docs.cmake
-# With -DCHECKSUM=FILE instead, it writes FILE.sha256 as cpack writes one.
+# As a script, it does so for its -D options of those names:
+#   cmake -DSOURCE_DIR=... -DOUTPUT_DIR=... -DVERSION=... -DMAINTAINER=... -P cmake/release_docs.cmake
 cmake_policy(VERSION 3.18)
 include(${CMAKE_CURRENT_LIST_DIR}/release_names.cmake)
+find_program(NESEXPAND_GZIP gzip REQUIRED)
 
-if(DEFINED CHECKSUM)
-  file(SHA256 "${CHECKSUM}" sum)
-  get_filename_component(name "${CHECKSUM}" NAME)
-  file(WRITE "${CHECKSUM}.sha256" "${sum}  ${name}\n")
-  return()
-endif()
-
-# gzip_file(FROM TO)
-function(gzip_file from to)
-  execute_process(COMMAND ${GZIP} -9n -c "${from}" OUTPUT_FILE "${to}" RESULT_VARIABLE failed)
-  if(failed)
-    message(FATAL_ERROR "gzip -9n ${from} failed")
+function(nesexpand_docs source output version maintainer)
+  # Each "## VERSION (DATE)" a stanza, each "- " item a "  * " item, each
+  # continuation line indented to match. The text is cut into lines with
+  # string(FIND), never split as a CMake list, so that every character
+  # (";", "[", "]", a "\" at the end) comes through as written.
+  file(READ "${source}/CHANGELOG.md" text)
+  string(APPEND text "\n")
+  set(changelog "")
+  set(newest "")
+  set(trailer "")
+  while(NOT text STREQUAL "")
+    string(FIND "${text}" "\n" end)
+    string(SUBSTRING "${text}" 0 ${end} line)
+    math(EXPR end "${end} + 1")
+    string(SUBSTRING "${text}" ${end} -1 text)
+    if(line MATCHES "${nesexpand_release_heading}")
+      if(NOT newest)
+        set(newest "${CMAKE_MATCH_1}")
+        set(newest_date "${CMAKE_MATCH_2}")
+      endif()
+      string(APPEND changelog "${trailer}nesexpand (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
+      nesexpand_date(${CMAKE_MATCH_3} ${CMAKE_MATCH_4} ${CMAKE_MATCH_5} epoch date)
+      set(trailer "\n -- ${maintainer}  ${date}\n\n")
+    elseif(newest AND line MATCHES "^- (.*)$")
+      string(APPEND changelog "  * ${CMAKE_MATCH_1}\n")
+    elseif(newest AND line MATCHES "^  +(.*)$")
+      string(APPEND changelog "    ${CMAKE_MATCH_1}\n")
+    endif()
+  endwhile()
+  if(NOT newest STREQUAL version)
+    message(FATAL_ERROR "CHANGELOG.md's newest release is \"${newest}\", not ${version}: "
+                        "add a heading \"## ${version} (YYYY-MM-DD)\" with its changes")
   endif()
+  string(REGEX REPLACE "\n\n$" "\n" trailer "${trailer}")
+  file(WRITE "${output}/changelog" "${changelog}${trailer}")
+
+  set(th ".TH NESEXPAND 1 ${newest_date} \"nesexpand ${version}\" \"User Commands\"")
+  file(STRINGS "${source}/nesexpand.1" first_line LIMIT_COUNT 1)
+  if(NOT first_line STREQUAL th)
+    message(FATAL_ERROR "nesexpand.1 begins \"${first_line}\", not \"${th}\"")
+  endif()
+
+  foreach(from IN ITEMS "${output}/changelog" "${source}/nesexpand.1")
+    get_filename_component(name "${from}" NAME)
+    execute_process(COMMAND ${NESEXPAND_GZIP} -9n -c "${from}" OUTPUT_FILE "${output}/${name}.gz"
+                    RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "gzip -9n ${from} failed")
+    endif()
+  endforeach()
 endfunction()
 
-# The changelog: each "## VERSION (DATE)" a stanza, each "- " item a "  * "
-# item, each continuation line indented to match. The text is cut into
-# lines with string(FIND), never split as a CMake list, so that every
-# character (";", "[", "]", a "\" at the end) comes through as written.
-file(READ "${SOURCE_DIR}/CHANGELOG.md" text)
-string(APPEND text "\n")
-set(changelog "")
-set(newest "")
-set(trailer "")
-while(NOT text STREQUAL "")
-  string(FIND "${text}" "\n" end)
-  string(SUBSTRING "${text}" 0 ${end} line)
-  math(EXPR end "${end} + 1")
-  string(SUBSTRING "${text}" ${end} -1 text)
-  if(line MATCHES "${nesexpand_release_heading}")
-    if(NOT newest)
-      set(newest "${CMAKE_MATCH_1}")
-      set(newest_date "${CMAKE_MATCH_2}")
-    endif()
-    string(APPEND changelog "${trailer}nesexpand (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
-    nesexpand_date(${CMAKE_MATCH_3} ${CMAKE_MATCH_4} ${CMAKE_MATCH_5} epoch date)
-    set(trailer "\n -- ${MAINTAINER}  ${date}\n\n")
-  elseif(newest AND line MATCHES "^- (.*)$")
-    string(APPEND changelog "  * ${CMAKE_MATCH_1}\n")
-  elseif(newest AND line MATCHES "^  +(.*)$")
-    string(APPEND changelog "    ${CMAKE_MATCH_1}\n")
-  endif()
-endwhile()
-if(NOT newest STREQUAL VERSION)
-  message(FATAL_ERROR "CHANGELOG.md's newest release is \"${newest}\", not ${VERSION}: "
-                      "add a heading \"## ${VERSION} (YYYY-MM-DD)\" with its changes")
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  nesexpand_docs("${SOURCE_DIR}" "${OUTPUT_DIR}" "${VERSION}" "${MAINTAINER}")
 endif()
-string(REGEX REPLACE "\n\n$" "\n" trailer "${trailer}")
-file(WRITE "${OUTPUT_DIR}/changelog" "${changelog}${trailer}")
-gzip_file("${OUTPUT_DIR}/changelog" "${OUTPUT_DIR}/changelog.gz")
-
-set(th ".TH NESEXPAND 1 ${newest_date} \"nesexpand ${VERSION}\" \"User Commands\"")
-file(STRINGS "${SOURCE_DIR}/nesexpand.1" first_line LIMIT_COUNT 1)
-if(NOT first_line STREQUAL th)
-  message(FATAL_ERROR "nesexpand.1 begins \"${first_line}\", not \"${th}\"")
-endif()
-gzip_file("${SOURCE_DIR}/nesexpand.1" "${OUTPUT_DIR}/nesexpand.1.gz")
