@@ -16,26 +16,21 @@ string(REPLACE "Upstream-Contact: " "" contact "${contact}")
 set(NESEXPAND_MAINTAINER "${contact}"
     CACHE STRING "Maintainer named in the .deb and its changelog: NAME <E-MAIL>")
 
-# linked_source(VAR LIBRARY...): for each LIBRARY file (libc.a) that the
-# compiler links, "SOURCE (= VERSION)", the Debian source package that
-# dpkg says it came from; "unknown" where dpkg does not know it.
-function(linked_source var)
-  set(sources "")
-  foreach(library IN LISTS ARGN)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
-                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    get_filename_component(path "${path}" REALPATH)
-    execute_process(COMMAND dpkg-query --search "${path}" OUTPUT_VARIABLE owner ERROR_QUIET)
-    string(REGEX REPLACE ": .*" "" owner "${owner}")
-    execute_process(COMMAND dpkg-query --show "--showformat=\${source:Package} (= \${source:Version})"
-                            "${owner}" OUTPUT_VARIABLE source RESULT_VARIABLE failed ERROR_QUIET)
-    if(failed OR NOT owner)
-      set(source unknown)
-    endif()
-    list(APPEND sources "${source}")
-  endforeach()
-  list(JOIN sources ", " sources)
-  set(${var} "${sources}" PARENT_SCOPE)
+# linked_source(VAR LIBRARY): "SOURCE (= VERSION)", the Debian source
+# package that dpkg says the LIBRARY file (libc.a) that the compiler links
+# came from; "unknown" where dpkg does not know it.
+function(linked_source var library)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
+                  OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(path "${path}" REALPATH)
+  execute_process(COMMAND dpkg-query --search "${path}" OUTPUT_VARIABLE owner ERROR_QUIET)
+  string(REGEX REPLACE ": .*" "" owner "${owner}")
+  execute_process(COMMAND dpkg-query --show "--showformat=\${source:Package} (= \${source:Version})"
+                          "${owner}" OUTPUT_VARIABLE source RESULT_VARIABLE failed ERROR_QUIET)
+  if(failed OR NOT owner)
+    set(source unknown)
+  endif()
+  set(${var} "${source}" PARENT_SCOPE)
 endfunction()
 
 # The README shows the page's picture(s) from web/: shipped beside it, so
@@ -51,7 +46,7 @@ if(WIN32)
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION .)
   install(FILES ${screenshots} DESTINATION web)
   if(MINGW AND static_link)
-    linked_source(sources libwinpthread.a libstdc++.a)
+    linked_source(mingw libwinpthread.a)
     configure_file(${packaging}/windows-notices.in ${notices} @ONLY)
     install(FILES ${notices} DESTINATION .)
   endif()
@@ -129,8 +124,6 @@ if(overrides)
   set(CPACK_NESEXPAND_DEB_ONLY ${deb_only})
 endif()
 
-set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
-set(CPACK_PACKAGE_VENDOR "the nesexpand authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "nesexpand takes a 24,592-byte iNES cartridge image, with one 16 KiB\n"
@@ -138,9 +131,12 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "with two PRG-ROM banks beside it. A fixed block of the old program moves\n"
   "to the start of a new lower bank, whose rest is left free, and two\n"
   "address bytes are pointed at the block's new home, $8000.")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-nesexpand_cpu_name("${CMAKE_SYSTEM_PROCESSOR}" cpu)
+# The CPU's name in the archives' names: x86_64 and aarch64 for their other
+# names (AMD64 and ARM64 on Windows, amd64 on FreeBSD, arm64 on macOS), so
+# that each CPU has one name on every system; any other in lower case.
+string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}" cpu)
+string(REGEX REPLACE "^(amd64|x64)$" x86_64 cpu "${cpu}")
+string(REGEX REPLACE "^arm64$" aarch64 cpu "${cpu}")
 set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${cpu})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
@@ -153,12 +149,9 @@ set(CPACK_NESEXPAND_BINARY_DIR ${PROJECT_BINARY_DIR})
 
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${NESEXPAND_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # A static binary depends on nothing; a dynamic one on what it links.
-if(static_link)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-else()
+if(NOT static_link)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 # A cross build's Debian architecture, from dpkg-architecture for the

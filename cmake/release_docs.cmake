@@ -7,9 +7,34 @@
 #                  VERSION and the date of the newest release
 # As a script, it does so for its -D options of those names:
 #   cmake -DSOURCE_DIR=... -DOUTPUT_DIR=... -DVERSION=... -DMAINTAINER=... -P cmake/release_docs.cmake
+# cpack reads the release dates from here too.
 cmake_policy(VERSION 3.18)
-include(${CMAKE_CURRENT_LIST_DIR}/release_names.cmake)
 find_program(NESEXPAND_GZIP gzip REQUIRED)
+
+# A release's heading in CHANGELOG.md: "## VERSION (YYYY-MM-DD)".
+set(nesexpand_release_heading "^## ([^ ]+) [(](([0-9]+)-([0-9]+)-([0-9]+))[)]$")
+
+# nesexpand_date(YEAR MONTH DAY EPOCH_VAR DEBIAN_VAR): midnight UTC of that
+# day, in seconds since 1970 and as Debian's changelog writes a date
+# ("Tue, 08 Dec 2026 00:00:00 +0000").
+function(nesexpand_date year month day epoch_var debian_var)
+  # Days since 1970-01-01, with years counted from March so that a leap
+  # day is the last day of its year.
+  string(REGEX REPLACE "^0" "" m "${month}")
+  string(REGEX REPLACE "^0" "" d "${day}")
+  set(y ${year})
+  if(m LESS_EQUAL 2)
+    math(EXPR y "${y} - 1")
+  endif()
+  math(EXPR epoch "(${y} * 365 + ${y} / 4 - ${y} / 100 + ${y} / 400
+                    + (153 * ((${m} + 9) % 12) + 2) / 5 + ${d} - 1 - 719468) * 86400")
+  set(saved "$ENV{SOURCE_DATE_EPOCH}")
+  set(ENV{SOURCE_DATE_EPOCH} ${epoch})  # the time that string(TIMESTAMP) formats
+  string(TIMESTAMP date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  set(ENV{SOURCE_DATE_EPOCH} "${saved}")
+  set(${epoch_var} ${epoch} PARENT_SCOPE)
+  set(${debian_var} "${date}" PARENT_SCOPE)
+endfunction()
 
 function(nesexpand_docs source output version maintainer)
   # Each "## VERSION (DATE)" a stanza, each "- " item a "  * " item, each

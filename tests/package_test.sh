@@ -4,7 +4,7 @@
 # 0644 or 0755), that FILE.sha256 verifies it, that its name names the CPU
 # of the program inside, and that the program runs on its own; the .deb
 # with lintian too, and the source archive against git's list of the
-# tree's files. First it checks the Debian changelog and the manual page
+# commit's files. First it checks the Debian changelog and the manual page
 # that the build makes from CHANGELOG.md and nesexpand.1.
 #   package_test.sh BUILD_DIR [RUNNER...]
 # The .deb and the .tar.gz hold the tool, the manual page, README.md with
@@ -231,9 +231,9 @@ for package in "$build"/*.tar.gz; do
     [ "$(TZ=UTC0 tar tvzf "$package" --full-time | awk '{ print $4 "T" $5 }' | sort -u)" = \
       "$(TZ=UTC0 date -d "@${epoch:-x}" +%FT%T 2> /dev/null)" ] ||
       fail "its entries are not all dated SOURCE_DATE_EPOCH, \"$epoch\""
-    # The files that git tracks, wherever the tree and the build folder are.
-    if tracked=$(git -C "$source_dir" ls-files 2> /dev/null); then
-      fail_each "not as git ls-files: " < <(diff <(sed -n "s|^$top/||p" <<< "$files" | sort) \
+    # The commit's files, wherever the tree and the build folder are.
+    if tracked=$(git -C "$source_dir" ls-tree -r --name-only HEAD 2> /dev/null); then
+      fail_each "not as git ls-tree HEAD: " < <(diff <(sed -n "s|^$top/||p" <<< "$files" | sort) \
         <(printf '%s\nSOURCE_DATE_EPOCH\n' "$tracked" | sort) | grep '^[<>]')
     else
       echo "skipped: [$package] $source_dir is no git checkout, so the list is not checked"
