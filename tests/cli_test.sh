@@ -154,7 +154,7 @@ check "output is a hard link of another file" "$full_source; $old_output; ln gam
 
 # An existing output is replaced, further arguments are ignored, and bytes
 # past the first 24,592 make no difference.
-check "success" "mkdir roms; { cat \"\$source\"; head -c 5408 /dev/urandom; } > roms/long.nes; echo stale > roms/long_expanded.nes" \
+check "success" "mkdir roms; { cat \"\$source\"; random_bytes 5408 1; } > roms/long.nes; echo stale > roms/long_expanded.nes" \
   0 "" "roms d roms/long.nes f 30000 roms/long_expanded.nes expanded" "${run[@]}" roms/long.nes ignored arguments
 check "absolute source path" "$full_source" 0 "" "game.nes source game_expanded.nes expanded" \
   bash -c 'exec "$@" "$PWD/game.nes"' absolute "${run[@]}"
