@@ -106,15 +106,14 @@ calls() {
 verify_run() {
   local injected
   verify "${@:1:4}"
-  calls > "$root/run_calls"
-  injected=$(awk '$5 == "injected" { printf "%s%s %s %s %s", sep, $1, $2, $3, $4; sep = "; " }' "$root/run_calls")
-  # shellcheck disable=SC2053  # $5 is a pattern
-  [[ $injected == $5 ]] || fail "$1" "strace failed '${injected:-no call}', expected '${5:-no call}'"
-  awk '
+  injected=$(calls | awk '
+    $5 == "injected" { printf "%s%s %s %s %s", sep, $1, $2, $3, $4; sep = "; " }
     $1 == "open" && $4 == "output" && $5 == "done" { open = 1 }
     $1 == "close" && $4 == "output" { open = 0 }
     $1 == "remove" && open { early = 1 }
-    END { exit !early }' "$root/run_calls" && fail "$1" "removed the output while it was open"
+    END { exit early }') || fail "$1" "removed the output while it was open"
+  # shellcheck disable=SC2053  # $5 is a pattern
+  [[ $injected == $5 ]] || fail "$1" "strace failed '${injected:-no call}', expected '${5:-no call}'"
 }
 
 for setup in "" "echo old > game_expanded.nes"; do
