@@ -20,10 +20,11 @@ esac
 # as awk's %c cannot write a zero byte in every awk.
 random_bytes() {
   LC_ALL=C printf "$(awk -v count="$1" -v seed="$test_seed" -v stream="$2" 'BEGIN {
-    x = (seed + stream * 1000003) % 2147483646 + 1
+    m = 2147483647                               # 2^31 - 1, a prime
+    x = (seed + stream * 1000003) % (m - 1) + 1  # never 0, where it would stay
     for (i = 0; i < count; i++) {
-      x = x * 16807 % 2147483647
-      printf "\\%03o", int(x / 8388608)  # the top 8 of its 31 bits
+      x = x * 16807 % m
+      printf "\\%03o", int(x / 8388608)          # the top 8 of its 31 bits
     }
   }')"
 }
