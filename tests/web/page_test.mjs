@@ -695,9 +695,15 @@ function pageTests(kind) {
       });
     }
 
-    test('a server\'s policy that refuses inline scripts leaves the page\'s own first words', async () => {
+    // As the README says: a policy that refuses inline scripts leaves the
+    // page's own first words, and the page's own policy as a header works.
+    test('a server\'s own policy must allow what the page\'s allows', async () => {
       const page = await openPage({url: served("default-src 'self'"), wait: null});
       assert.deepEqual((await readPage(page)).live, {text: 'This page needs JavaScript and WebAssembly.', error: false, links: 0});
+      const own = (await readFile(pageFile, 'utf8')).match(/http-equiv="Content-Security-Policy" content="([^"]*)"/)[1];
+      await page.goto(served(own));
+      await page.waitForFunction(() => !document.getElementById('file').disabled);
+      await give(page, 'choose', [file('served.nes', one, 'served_expanded.nes')]);
       await page.close();
     });
   });
