@@ -559,7 +559,8 @@ function pageTests(kind) {
 
   describe('every reader', LIMIT, () => {
     // Each state audited once: ready, and with an expansion and an error on
-    // show, in light and dark mode; the screenshots are of the latter.
+    // show, in light and dark mode; the screenshots are of the latter. The
+    // input and then the link are reached with Tab, and named.
     for (const [mode, settings, variable] of [['light', PLAIN, 'SCREENSHOT'], ['dark', DARK, 'SCREENSHOT_DARK']]) {
       test(`in ${mode} mode`, async () => {
         const page = await openPage({settings, width: Number(process.env.SCREENSHOT_WIDTH ?? 800)});
@@ -567,9 +568,16 @@ function pageTests(kind) {
         const [paper, ink] = await page.evaluate(() => ['backgroundColor', 'color'].map((p) =>
           getComputedStyle(document.documentElement)[p].match(/\d+/g).slice(0, 3).reduce((sum, v) => sum + Number(v), 0) / 3));
         assert.ok(settings.dark ? paper < 60 && ink > 200 : paper > 200 && ink < 60, `paper ${paper}, ink ${ink}`);
+        const focused = () => page.evaluate(() => [document.activeElement.tagName,
+          document.activeElement.labels?.[0]?.textContent ?? document.activeElement.textContent]);
+        await page.keyboard.press('Tab');
+        assert.deepEqual(await focused(), ['INPUT', 'Choose iNES images']);
         await audit(page, 'ready');
         await give(page, 'choose', [file('game.nes', one, 'game_expanded.nes'), file('short.nes', one.subarray(0, 100), TOO_SHORT)]);
         await audit(page, 'after an expansion and an error');
+        await page.focus('input');  // the download has moved the focus to the link
+        await page.keyboard.press('Tab');
+        assert.deepEqual(await focused(), ['A', 'Save game_expanded.nes']);
         if (kind === chromium && process.env[variable]) {
           await page.mouse.move(0, 0);  // off the link that the download clicked
           await page.screenshot({path: process.env[variable], fullPage: true});
@@ -578,23 +586,12 @@ function pageTests(kind) {
       });
     }
 
-    test('the input and then the link are reached with Tab, and named', async () => {
-      const page = await openPage();
-      const focused = () => page.evaluate(() => [document.activeElement.tagName,
-        document.activeElement.labels?.[0]?.textContent ?? document.activeElement.textContent]);
-      await page.keyboard.press('Tab');
-      assert.deepEqual(await focused(), ['INPUT', 'Choose iNES images']);
-      await give(page, 'choose', [file('keys.nes', one, 'keys_expanded.nes')]);
-      await page.focus('input');  // the download has moved the focus to the link
-      await page.keyboard.press('Tab');
-      assert.deepEqual(await focused(), ['A', 'Save keys_expanded.nes']);
-      await page.close();
-    });
-
     // At 320 px, with large text: nothing scrolls sideways, before and after
-    // an expansion with a long name, and both banks of the picture show.
+    // an expansion with a long name, and both banks of the picture show. In
+    // forced colours the picture's kinds stay apart by pattern, the legend
+    // matches it, and the link keeps its shape.
     for (const settings of [LOW_VISION, LARGE_TEXT]) {
-      test(`a 320 px screen with ${settings.fontPx} px text`, async () => {
+      test(`a 320 px screen with ${settings.fontPx} px text${settings.forced ? ', in forced colours' : ''}`, async () => {
         const page = await openPage({settings, width: 320});
         const banks = () => page.evaluate(() => [...document.querySelectorAll('.bank')].map((bank) => {
           const box = bank.getBoundingClientRect();
@@ -606,30 +603,25 @@ function pageTests(kind) {
         await give(page, 'choose', [file(name, one, name.replace('.nes', '_expanded.nes'))]);
         await audit(page, 'after an expansion');
         assert.deepEqual(await banks(), [true, true, true, true]);
+        const looks = await page.evaluate(() => {
+          const look = (el) => `${getComputedStyle(el).backgroundColor} ${getComputedStyle(el).backgroundImage}`;
+          const link = getComputedStyle(document.querySelector('a[download]'));
+          return {
+            forced: matchMedia('(forced-colors: active)').matches,
+            bars: ['kept', 'moved', 'free', 'vectors'].map((kind) => look(document.querySelector(`.bank .${kind}`))),
+            swatches: ['kept', 'moved', 'free', 'vectors'].map((kind) => look(document.querySelector(`.swatch.${kind}`))),
+            border: ['Top', 'Right', 'Bottom', 'Left'].every((side) => link[`border${side}Style`] !== 'none' &&
+              parseFloat(link[`border${side}Width`]) >= 1 && link[`border${side}Color`] !== link.backgroundColor),
+          };
+        });
         await page.close();
+        assert.equal(looks.forced, !!settings.forced, 'forced colours');
+        if (!settings.forced) return;
+        assert.equal(new Set(looks.bars).size, 4, `kinds look alike: ${looks.bars.join(' / ')}`);
+        assert.deepEqual(looks.swatches, looks.bars, 'the legend does not match the picture');
+        assert.ok(looks.border, 'the download link has no border on every side');
       });
     }
-
-    test('forced colours keep the picture\'s kinds apart by pattern, and the link\'s shape', async () => {
-      const page = await openPage({settings: LOW_VISION});
-      await give(page, 'choose', [file('game.nes', one, 'game_expanded.nes')]);
-      const looks = await page.evaluate(() => {
-        const look = (el) => `${getComputedStyle(el).backgroundColor} ${getComputedStyle(el).backgroundImage}`;
-        const link = getComputedStyle(document.querySelector('a[download]'));
-        return {
-          forced: matchMedia('(forced-colors: active)').matches,
-          bars: ['kept', 'moved', 'free', 'vectors'].map((kind) => look(document.querySelector(`.bank .${kind}`))),
-          swatches: ['kept', 'moved', 'free', 'vectors'].map((kind) => look(document.querySelector(`.swatch.${kind}`))),
-          border: ['Top', 'Right', 'Bottom', 'Left'].every((side) => link[`border${side}Style`] !== 'none' &&
-            parseFloat(link[`border${side}Width`]) >= 1 && link[`border${side}Color`] !== link.backgroundColor),
-        };
-      });
-      await page.close();
-      assert.ok(looks.forced, 'forced colours are not on');
-      assert.equal(new Set(looks.bars).size, 4, `kinds look alike: ${looks.bars.join(' / ')}`);
-      assert.deepEqual(looks.swatches, looks.bars, 'the legend does not match the picture');
-      assert.ok(looks.border, 'the download link has no border on every side');
-    });
 
     test('the reader\'s default font size sizes the text and the layout', async () => {
       const measure = async (settings) => {
