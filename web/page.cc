@@ -2,10 +2,8 @@
 // chosen file. The expansion, the name rule and the messages are the
 // command line's own; the page only gets the bytes in and the result out.
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <new>
 
 #include "common/messages.h"
 #include "common/output_name.h"
@@ -13,11 +11,10 @@
 
 namespace {
 
-// One file at a time: the script writes the name and the first bytes of
-// the file here, expands, and copies the result out before the next file.
+// The file in hand goes in at `source`; its result comes out at `expanded`
+// and `output_name`, where it stays until the next file.
 unsigned char source[ines::kSourceImageSize];
 unsigned char expanded[ines::kExpandedImageSize];
-std::unique_ptr<char[]> source_name;
 std::unique_ptr<char[]> output_name;
 
 const char* expand_into_buffer() {
@@ -45,35 +42,29 @@ std::size_t page_expanded_size() { return ines::kExpandedImageSize; }
 // Where the script puts the first page_source_size() bytes of the file.
 unsigned char* page_source() { return source; }
 
-// Drops the last result and makes room for the next file's name, `size`
-// bytes of UTF-8, which the script writes there; the terminator is in
-// place already. Returns nullptr when there is no memory for it.
-char* page_name(std::size_t size) {
+// Expands the file called `name` (UTF-8, zero-terminated; nullptr when the
+// script had no memory for it) whose first `got` bytes are in
+// page_source(), in the command line's order: the size, then the name,
+// then the image. Returns nullptr on success, with the image in
+// page_expanded() and its name in page_output_name(), else the message
+// and no result at all.
+const char* page_expand(const char* name, std::size_t got) {
   output_name.reset();
-  source_name.reset(size < SIZE_MAX ? new (std::nothrow) char[size + 1] : nullptr);
-  if (source_name) source_name[size] = '\0';
-  return source_name.get();
-}
-
-// Expands the file whose first `got` bytes are in page_source(), under the
-// name given to page_name(). Returns nullptr on success, with the image in
-// page_expanded() and its name in page_output_name(), else the message.
-const char* page_expand(std::size_t got) {
   if (const char* failure = common::source_size_failure(got)) return failure;
-  if (!source_name) return common::kOutOfMemory;
-  output_name = common::make_output_name(source_name.get());
+  if (name == nullptr) return common::kOutOfMemory;
+  output_name = common::make_output_name(name);
   if (!output_name) return common::kOutOfMemory;
   const char* failure = expand_into_buffer();
   if (failure) output_name.reset();
   return failure;
 }
 
+const unsigned char* page_expanded() { return expanded; }
+const char* page_output_name() { return output_name.get(); }
+
 // The messages for a file that is gone since it was chosen, or that the
 // browser could not read.
 const char* page_cannot_open() { return common::kCannotOpenSource; }
 const char* page_cannot_read() { return common::kCannotReadSource; }
-
-const unsigned char* page_expanded() { return expanded; }
-const char* page_output_name() { return output_name.get(); }
 
 }  // extern "C"
