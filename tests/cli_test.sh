@@ -47,6 +47,18 @@ cannot_write="Unable to write expanded ROM file.$eol"
 same_file="Source file and expanded ROM file are the same file.$eol"
 direct=$([ ${#run[@]} = 1 ] && echo yes)
 
+# keep_wine_server RUNNER...: starts a Windows program that waits until this
+# test ends, so that Wine's server for RUNNER's prefix keeps running till
+# then: no run can start one under a file-size limit (see limited), and no
+# run waits for one to start.
+keep_wine_server() {
+  local started
+  exec {waiting}< <(exec "$@" cmd /c "echo started& set /p x=" 2> /dev/null \
+                    < <(exec tail --pid=$$ -f /dev/null))
+  read -r -t 300 -u "$waiting" started || fail "Wine" "$* started nothing"
+}
+[ -n "$windows" ] && keep_wine_server "${run[@]:0:${#run[@]}-1}"
+
 # The usage line names the tool as the system passed it. A Windows runner
 # passes a Windows path of its own making (Wine's drive Z:, say), so there
 # the name printed is taken as it comes, if it ends in the tool's file name.
@@ -116,11 +128,12 @@ fi
 # four writes, at 32 KiB the last one. Only the old output is lost: the
 # failed run removes what it wrote. Through a link to another regular file
 # both stay, and that file keeps what was written.
-# Wine's server must not start under the limit, or it cannot save its
-# registry later: one is started beforehand, kept for 10 s after its last
-# client.
+# Under Wine the limit would pass on to Wine's server, were the tool the
+# one to start it, and the server could not save its registry later (it
+# says so on standard error, in whichever case runs then); keep_wine_server
+# has one running from the start.
+# limited KIB COMMAND...: runs COMMAND under a file-size limit of KIB KiB.
 limited() {
-  [ -n "$windows" ] && "${run[@]:0:${#run[@]}-1}" wineserver -p10 > /dev/null 2>&1
   bash -c "ulimit -f $1 && trap '' XFSZ && exec \"\$@\"" limit "${@:2}"
 }
 for limit in 16 32; do
