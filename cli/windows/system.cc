@@ -152,12 +152,22 @@ bool find_process(HANDLE snapshot, DWORD id, PROCESSENTRY32W& entry) {
   return false;
 }
 
+// Whether process `id` was started before this one. A parent that has
+// exited may leave its id to a process started later, which is no parent.
+bool started_before_this(DWORD id) {
+  const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  FILETIME started, this_started, unused;
+  return process && GetProcessTimes(process.get(), &started, &unused, &unused, &unused) &&
+         GetProcessTimes(GetCurrentProcess(), &this_started, &unused, &unused, &unused) &&
+         CompareFileTime(&started, &this_started) < 0;
+}
+
 bool parent_is_explorer() {
   const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry;
   return snapshot && find_process(snapshot.get(), GetCurrentProcessId(), entry) &&
          find_process(snapshot.get(), entry.th32ParentProcessID, entry) &&
-         _wcsicmp(entry.szExeFile, kExplorer) == 0;
+         _wcsicmp(entry.szExeFile, kExplorer) == 0 && started_before_this(entry.th32ProcessID);
 }
 
 // Prints `hint`, if any, and waits for Enter, in a window that Explorer made.
