@@ -1,10 +1,12 @@
 // What the command line does differently on Windows, where Explorer gives
-// the tool a console window of its own and only Windows itself tells what
-// lies under a file name (the C runtime's stat can be wrong there);
-// cli/windows/system.cc holds it, cli/system_posix.cc the rest.
+// the tool a console window of its own, a console takes text as UTF-16, and
+// only Windows itself tells what lies under a file name (the C runtime's
+// stat can be wrong there); cli/windows/system.cc holds it,
+// cli/system_posix.cc the rest.
 #ifndef NESEXPAND_CLI_SYSTEM_H_
 #define NESEXPAND_CLI_SYSTEM_H_
 
+#include <cstddef>
 #include <system_error>
 
 namespace cli {
@@ -18,6 +20,11 @@ namespace cli {
 // another system) they return at once.
 void hold_window_after_failure();
 void hold_window_after_usage();
+
+// Writes `size` bytes of `text`, encoded as file names are (UTF-8 on
+// Windows, by the manifest), to standard output, so that a console shows
+// every name right. A file or a pipe gets the bytes as they are.
+void write_output(const char* text, std::size_t size);
 
 // Tells whether the names `source` and `output` lead to the very same file,
 // following links on both sides as fopen does and seeing hard links. With

@@ -1,5 +1,7 @@
 // Systems other than Windows: no console window is made for the tool
-// alone, and the C++ library sees files and links for what they are.
+// alone, the terminal takes the bytes of a name as they are, and the C++
+// library sees files and links for what they are.
+#include <cstdio>
 #include <filesystem>
 #include <new>
 
@@ -11,6 +13,8 @@ namespace fs = std::filesystem;
 
 void hold_window_after_failure() {}
 void hold_window_after_usage() {}
+
+void write_output(const char* text, std::size_t size) { std::fwrite(text, 1, size, stdout); }
 
 std::error_code same_file(const char* source, const char* output, bool& same) {
   same = false;

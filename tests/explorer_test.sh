@@ -28,9 +28,10 @@ make_images
 failures=0
 fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-# Started from a plain ASCII path, which any code page of the window shows.
-cp "$tool" "$root/nesexpand.exe"
-exe=$(windows_path "$root/nesexpand.exe")
+# Started from a folder whose name no console code page but UTF-8 shows
+# whole, as the usage line names the tool by its path.
+mkdir "$root/José" && cp "$tool" "$root/José/nesexpand.exe" || exit 1
+exe=$(windows_path "$root/José/nesexpand.exe")
 press_enter="Press Enter to close this window."
 
 # explorer CASE SETUP REPORT FILES [DROPPED]: in a fresh folder, runs SETUP,

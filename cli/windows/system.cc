@@ -1,9 +1,9 @@
-// Windows: holds the console window that Explorer made for the tool, and
-// asks Windows itself about files. The C runtime's stat, under
-// std::filesystem too, is never asked: it guesses a file's execute bits
-// from its name's extension, which makes std::filesystem::equivalent tell
-// game.com from a link to it, and Windows' msvcrt.dll answers "not found"
-// for any \\?\ path.
+// Windows: holds the console window that Explorer made for the tool, writes
+// to a console in UTF-16, and asks Windows itself about files. The C
+// runtime's stat, under std::filesystem too, is never asked: it guesses a
+// file's execute bits from its name's extension, which makes
+// std::filesystem::equivalent tell game.com from a link to it, and
+// Windows' msvcrt.dll answers "not found" for any \\?\ path.
 #include "cli/system.h"
 
 // windows.h first, as the other Windows headers build on it.
@@ -170,6 +170,8 @@ bool parent_is_explorer() {
          _wcsicmp(entry.szExeFile, kExplorer) == 0 && started_before_this(entry.th32ProcessID);
 }
 
+void write_text(const char* text) { write_output(text, std::strlen(text)); }
+
 // Prints `hint`, if any, and waits for Enter, in a window that Explorer made.
 void hold_window(const char* hint) {
   // Explorer as the parent, as Go's mousetrap checks, and a console on both
@@ -178,9 +180,8 @@ void hold_window(const char* hint) {
   if (!is_console(STD_INPUT_HANDLE) || !is_console(STD_OUTPUT_HANDLE) || !parent_is_explorer()) {
     return;
   }
-  if (hint != nullptr) std::fputs(hint, stdout);
-  std::fputs(kPressEnter, stdout);
-  std::fflush(stdout);
+  if (hint != nullptr) write_text(hint);
+  write_text(kPressEnter);
   for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
   }
 }
@@ -189,6 +190,22 @@ void hold_window(const char* hint) {
 
 void hold_window_after_failure() { hold_window(nullptr); }
 void hold_window_after_usage() { hold_window(kDropHint); }
+
+void write_output(const char* text, std::size_t size) {
+  // A console shows narrow text in its own code page, which is seldom
+  // UTF-8; given UTF-16 it shows every character.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  int length = 0;
+  DWORD error, written;
+  const std::unique_ptr<wchar_t[]> wide =
+      is_console(STD_OUTPUT_HANDLE) && size > 0
+          ? to_utf16(text, static_cast<int>(size), length, error)
+          : nullptr;
+  std::fflush(stdout);  // in order with what went out through the C library
+  if (!wide || !WriteConsoleW(out, wide.get(), static_cast<DWORD>(length), &written, nullptr)) {
+    std::fwrite(text, 1, size, stdout);
+  }
+}
 
 std::error_code same_file(const char* source, const char* output, bool& same) {
   same = false;
