@@ -37,7 +37,8 @@ press_enter="Press Enter to close this window."
 # explorer CASE SETUP REPORT FILES [DROPPED]: in a fresh folder, runs SETUP,
 # then starts the tool with DROPPED, a file in that folder, dropped onto it,
 # and verifies (common.sh) what the launcher saw, in REPORT: the window's
-# text, whether the tool waited for Enter, and its exit status.
+# text, whether the tool read what was typed there until Enter came, and
+# its exit status.
 explorer() {
   local case=$1 setup=$2 report=$3 files=$4
   enter_new_folder case && eval "$setup" && rm -f "$root/stdout" || exit 1
