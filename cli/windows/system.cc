@@ -45,10 +45,13 @@ class Handle {
   HANDLE handle_;
 };
 
+// The failure that Windows reported as `error`. One that set no error is
+// a failure all the same, and never reads as success.
 std::error_code windows_error(DWORD error) {
   if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY) {
     return std::make_error_code(std::errc::not_enough_memory);
   }
+  if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
   return std::error_code(static_cast<int>(error), std::system_category());
 }
 
@@ -214,7 +217,8 @@ std::error_code same_file(const char* source, const char* output, bool& same) {
   if (!output_name) return windows_error(error);
   const Handle output_file(open_to_ask(output_name.get()));
   if (!output_file) {
-    // Nothing there, not even a link to a file that fopen would create.
+    // Not found: no file for fopen to open, at most a link to one that it
+    // would create, which cannot be the source.
     error = GetLastError();
     return is_not_found(error) ? std::error_code() : windows_error(error);
   }
