@@ -4,58 +4,51 @@
 # and on SOURCE_DATE_EPOCH: entries sorted by name, owned by root (0:0),
 # folders 0755, files 0644 or 0755, every time SOURCE_DATE_EPOCH, and
 # compressed without a name or time. cpack itself keeps the packer's user
-# and umask. Needs GNU tar, gzip, chmod, find and touch; zip and unzip for
-# a .zip; dpkg-deb for a .deb.
+# and umask, and CMake 3.25 (Debian 12's) has no setting for the owner:
+# CPACK_ARCHIVE_UID arrived only in CMake 4.3, so the repacking stays.
+# It also does what cpack cannot: names the source archive's top folder
+# nesexpand-VERSION rather than after the file, and adds the .deb's
+# Built-Using field (CPACK_NESEXPAND_BUILT_USING). Needs GNU tar, gzip,
+# chmod, find, sort and touch; zip and unzip for a .zip; dpkg-deb for a .deb.
 set(epoch $ENV{SOURCE_DATE_EPOCH})
-
-# run(COMMAND...): runs it, and stops cpack if it fails.
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE failed OUTPUT_QUIET)
-  if(failed)
-    message(FATAL_ERROR "${ARGN}: failed (${failed})")
-  endif()
-endfunction()
 
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   set(tree ${package}.tree)
   file(REMOVE_RECURSE ${tree})
   file(MAKE_DIRECTORY ${tree})
   if(package MATCHES "[.]deb$")
-    run(dpkg-deb --raw-extract ${package} ${tree})
+    set(unpack dpkg-deb --raw-extract ${package} ${tree})
   elseif(package MATCHES "[.]zip$")
-    run(unzip -q ${package} -d ${tree})
+    set(unpack unzip -q ${package} -d ${tree})
   else()
-    run(tar -xzf ${package} -C ${tree})
+    set(unpack tar -xzf ${package} -C ${tree})
   endif()
-  run(chmod -R u=rwX,go=rX ${tree})
-  run(find ${tree} -exec touch -h -d @${epoch} {} +)
+  execute_process(COMMAND ${unpack} COMMAND_ERROR_IS_FATAL ANY)
+  if(package MATCHES "-Source[.]tar[.]gz$")
+    string(REGEX REPLACE "-Source$" "" top "${CPACK_PACKAGE_FILE_NAME}")
+    file(RENAME ${tree}/${CPACK_PACKAGE_FILE_NAME} ${tree}/${top})
+  elseif(package MATCHES "[.]deb$" AND CPACK_NESEXPAND_BUILT_USING)
+    file(READ ${tree}/DEBIAN/control control)
+    string(REGEX REPLACE "\n+$" "\nBuilt-Using: ${CPACK_NESEXPAND_BUILT_USING}\n" control "${control}")
+    file(WRITE ${tree}/DEBIAN/control "${control}")
+  endif()
+  execute_process(COMMAND chmod -R u=rwX,go=rX ${tree} COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND find ${tree} -exec touch -h -d @${epoch} {} + COMMAND_ERROR_IS_FATAL ANY)
   file(REMOVE ${package})
-
+  file(GLOB top RELATIVE ${tree} ${tree}/*)
   if(package MATCHES "[.]deb$")
-    run(dpkg-deb --root-owner-group -Zxz --build ${tree} ${package})
+    execute_process(COMMAND dpkg-deb --root-owner-group -Zxz --build ${tree} ${package}
+                    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
   elseif(package MATCHES "[.]zip$")
     # zip takes the names in the order given; -X leaves out the owner and
     # the extra times, and TZ fixes the DOS time that zip writes.
-    file(GLOB_RECURSE names LIST_DIRECTORIES false RELATIVE ${tree} ${tree}/*)
-    list(SORT names)
-    string(REPLACE ";" "\n" names "${names}\n")
-    file(WRITE ${tree}.names "${names}")
-    set(ENV{TZ} UTC0)
-    execute_process(COMMAND zip -q -X -D ${package} -@ WORKING_DIRECTORY ${tree}
-                    INPUT_FILE ${tree}.names RESULT_VARIABLE failed)
-    unset(ENV{TZ})
-    file(REMOVE ${tree}.names)
-    if(failed)
-      message(FATAL_ERROR "zip ${package}: failed (${failed})")
-    endif()
+    execute_process(COMMAND find ${top} -type f COMMAND env LC_ALL=C sort
+                    COMMAND env TZ=UTC0 zip -q -X -D ${package} -@
+                    WORKING_DIRECTORY ${tree} COMMAND_ERROR_IS_FATAL ANY)
   else()
-    file(GLOB top RELATIVE ${tree} ${tree}/*)
     execute_process(COMMAND tar --sort=name --format=gnu --owner=root:0 --group=root:0
                                 --mtime=@${epoch} -C ${tree} -cf - ${top}
-                    COMMAND gzip -9n OUTPUT_FILE ${package} RESULTS_VARIABLE results)
-    if(NOT results STREQUAL "0;0")
-      message(FATAL_ERROR "tar | gzip ${package}: failed (${results})")
-    endif()
+                    COMMAND gzip -9n OUTPUT_FILE ${package} COMMAND_ERROR_IS_FATAL ANY)
   endif()
   file(REMOVE_RECURSE ${tree})
 endforeach()

@@ -1,56 +1,78 @@
 # Installation and the release files, made with CPack from a configured
 # build folder: cpack -G TGZ and cpack -G DEB on Linux, cpack -G ZIP for
-# Windows, cpack --config CPackSourceConfig.cmake for the source archive.
-# Each file gets FILE.sha256 beside it, and on a Linux host each is packed
-# again so that the same commit gives the same bytes, built anywhere, at
-# any time, by any user, under any umask.
+# Windows, cpack --config CPackSourceConfig.cmake for the source archive
+# (cmake/release.sh makes them all). Each file gets FILE.sha256 beside it,
+# and on a Linux host each is packed again (cpack_normalise.cmake) so that
+# the same commit gives the same bytes, built anywhere, at any time, by any
+# user, under any umask.
 include(GNUInstallDirs)
-include(${CMAKE_CURRENT_LIST_DIR}/release_names.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake)
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 
-# The project's own address; a distribution names its packager instead.
-set(nesexpand_contact "nesexpand maintainers <maintainers@users.noreply.c-seed-6b172f14.example>")
-set(NESEXPAND_MAINTAINER "${nesexpand_contact}"
+# The project's own address, from the copyright file; a distribution names
+# its packager instead.
+file(STRINGS ${packaging}/copyright contact REGEX "^Upstream-Contact: ")
+string(REPLACE "Upstream-Contact: " "" contact "${contact}")
+set(NESEXPAND_MAINTAINER "${contact}"
     CACHE STRING "Maintainer named in the .deb and its changelog: NAME <E-MAIL>")
+
+# linked_source(VAR LIBRARY): "SOURCE (= VERSION)", the Debian source
+# package that dpkg says the LIBRARY file (libc.a) that the compiler links
+# came from; "unknown" where dpkg does not know it.
+function(linked_source var library)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
+                  OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(path "${path}" REALPATH)
+  execute_process(COMMAND dpkg-query --search "${path}" OUTPUT_VARIABLE owner ERROR_QUIET)
+  string(REGEX REPLACE ": .*" "" owner "${owner}")
+  execute_process(COMMAND dpkg-query --show "--showformat=\${source:Package} (= \${source:Version})"
+                          "${owner}" OUTPUT_VARIABLE source RESULT_VARIABLE failed ERROR_QUIET)
+  if(failed OR NOT owner)
+    set(source unknown)
+  endif()
+  set(${var} "${source}" PARENT_SCOPE)
+endfunction()
 
 # The README shows the page's picture(s) from web/: shipped beside it, so
 # that the installed README shows them too.
 file(GLOB screenshots CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/screenshot*.png)
+# What a static build holds of others' code, with their licences.
+set(notices ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES)
+file(REMOVE ${notices})
 
 if(WIN32)
   # A zip to unpack anywhere: the program and its documents side by side.
   install(TARGETS nesexpand RUNTIME DESTINATION .)
   install(FILES README.md LICENSE CHANGELOG.md DESTINATION .)
   install(FILES ${screenshots} DESTINATION web)
+  if(MINGW AND static_link)
+    linked_source(mingw libwinpthread.a)
+    configure_file(${packaging}/windows-notices.in ${notices} @ONLY)
+    install(FILES ${notices} DESTINATION .)
+  endif()
   set(CPACK_GENERATOR ZIP)
 else()
-  # The doc files as a Debian package wants them; release_docs.cmake says
-  # what each one is.
-  find_program(NESEXPAND_GZIP gzip REQUIRED)
+  # The doc files, made again whenever their sources change.
   set(doc ${PROJECT_BINARY_DIR}/doc)
-  set(doc_files ${doc}/copyright ${doc}/changelog.gz ${doc}/nesexpand.1.gz)
-  add_custom_command(
-    OUTPUT ${doc_files}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${doc}
-    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${doc}
-            -DVERSION=${PROJECT_VERSION} "-DMAINTAINER=${NESEXPAND_MAINTAINER}"
-            "-DCONTACT=${nesexpand_contact}"
-            -DGZIP=${NESEXPAND_GZIP} -P ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-            ${PROJECT_SOURCE_DIR}/nesexpand.1 ${CMAKE_CURRENT_LIST_DIR}/release_docs.cmake
-            ${CMAKE_CURRENT_LIST_DIR}/release_names.cmake
-    VERBATIM)
-  add_custom_target(nesexpand_docs ALL DEPENDS ${doc_files})
-
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md nesexpand.1)
+  nesexpand_docs(${PROJECT_SOURCE_DIR} ${doc} ${PROJECT_VERSION} "${NESEXPAND_MAINTAINER}")
   install(TARGETS nesexpand RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${doc}/nesexpand.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md ${doc}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES README.md ${packaging}/copyright ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${screenshots} DESTINATION ${CMAKE_INSTALL_DOCDIR}/web)
-  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    set(CPACK_GENERATOR TGZ DEB)
-  else()
-    set(CPACK_GENERATOR TGZ)
+  # The GNU C Library, linked in: the .deb names its source in Built-Using.
+  if(static_link AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    linked_source(glibc libc.a)
+    if(NOT glibc STREQUAL "unknown")
+      set(CPACK_NESEXPAND_BUILT_USING "${glibc}")
+    endif()
+    configure_file(${packaging}/linux-notices.in ${notices} @ONLY)
+    install(FILES ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
   endif()
-
+  set(CPACK_GENERATOR TGZ)
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    list(APPEND CPACK_GENERATOR DEB)
+  endif()
   # strip keeps the compilers' version notes, which a distribution drops.
   if(CMAKE_OBJCOPY AND NOT APPLE)
     add_custom_command(TARGET nesexpand POST_BUILD
@@ -60,7 +82,9 @@ else()
   endif()
 endif()
 
-# The web page is built by its own emscripten build; point here to ship it.
+# The page, built by its own emscripten build: shipped in the packages and,
+# with its checksum as cpack writes one, beside them. The copy is made again
+# whenever the page changes.
 set(NESEXPAND_WEB_PAGE "" CACHE FILEPATH
     "The page that the emscripten build writes (build-web/nesexpand.html), installed to share/nesexpand")
 if(NESEXPAND_WEB_PAGE)
@@ -68,10 +92,13 @@ if(NESEXPAND_WEB_PAGE)
     message(FATAL_ERROR "NESEXPAND_WEB_PAGE: ${NESEXPAND_WEB_PAGE} does not exist; build the page first.")
   endif()
   install(FILES "${NESEXPAND_WEB_PAGE}" DESTINATION ${CMAKE_INSTALL_DATADIR}/nesexpand)
+  configure_file("${NESEXPAND_WEB_PAGE}" nesexpand.html COPYONLY)
+  file(SHA256 "${NESEXPAND_WEB_PAGE}" sum)
+  file(WRITE ${PROJECT_BINARY_DIR}/nesexpand.html.sha256 "${sum}  nesexpand.html\n")
 endif()
 
-# lintian's tags that are wrong about this package, each with the reason;
-# in the .deb only (cpack_project.cmake adds the folder).
+# lintian's tags that are wrong about this package, or meant, each with
+# the reason; in the .deb only (cpack_project.cmake adds the folder).
 set(overrides "")
 if(static_link STREQUAL "-static-pie")
   string(APPEND overrides
@@ -97,8 +124,6 @@ if(overrides)
   set(CPACK_NESEXPAND_DEB_ONLY ${deb_only})
 endif()
 
-set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
-set(CPACK_PACKAGE_VENDOR "the nesexpand authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "nesexpand takes a 24,592-byte iNES cartridge image, with one 16 KiB\n"
@@ -106,10 +131,13 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "with two PRG-ROM banks beside it. A fixed block of the old program moves\n"
   "to the start of a new lower bank, whose rest is left free, and two\n"
   "address bytes are pointed at the block's new home, $8000.")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-nesexpand_cpu_names("${CMAKE_SYSTEM_PROCESSOR}" archive_cpu debian_architecture)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${archive_cpu})
+# The CPU's name in the archives' names: x86_64 and aarch64 for their other
+# names (AMD64 and ARM64 on Windows, amd64 on FreeBSD, arm64 on macOS), so
+# that each CPU has one name on every system; any other in lower case.
+string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}" cpu)
+string(REGEX REPLACE "^(amd64|x64)$" x86_64 cpu "${cpu}")
+string(REGEX REPLACE "^arm64$" aarch64 cpu "${cpu}")
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${cpu})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project.cmake)
@@ -121,27 +149,26 @@ set(CPACK_NESEXPAND_BINARY_DIR ${PROJECT_BINARY_DIR})
 
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${NESEXPAND_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # A static binary depends on nothing; a dynamic one on what it links.
-if(static_link)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-else()
+if(NOT static_link)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
-# The target's architecture, named from the same table as the archives; a
-# packager may set it. Left unset, cpack asks dpkg, which names the build
-# machine's.
-if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
-  if(debian_architecture)
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_architecture})
-  elseif(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    message(WARNING "No Debian architecture is known for the processor "
-                    "${CMAKE_SYSTEM_PROCESSOR}: set CPACK_DEBIAN_PACKAGE_ARCHITECTURE.")
+# A cross build's Debian architecture, from dpkg-architecture for the
+# compiler's multiarch name (a packager may set it); left unset, cpack asks
+# dpkg, which names the build machine's.
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+  execute_process(COMMAND dpkg-architecture -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed ERROR_QUIET)
+  if(failed)
+    message(WARNING "No Debian architecture is known for the processor ${CMAKE_SYSTEM_PROCESSOR}: "
+                    "set CPACK_DEBIAN_PACKAGE_ARCHITECTURE.")
   endif()
 endif()
 
-# The source archive; cpack_project.cmake chooses its files.
+# The source archive; cpack_project.cmake chooses its files, and
+# cpack_normalise.cmake names its top folder nesexpand-VERSION.
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-Source)
 

@@ -6,14 +6,39 @@
 # absolute FILE: FILE's full path, links in its folder resolved.
 absolute() { printf '%s/%s\n' "$(cd "$(dirname "$1")" && pwd -P)" "$(basename "$1")"; }
 
+# The random bytes come from a seed, new for each run unless
+# NESEXPAND_TEST_SEED gives it, so that a failure can be replayed.
+test_seed=${NESEXPAND_TEST_SEED:-$((RANDOM * 32768 + RANDOM))}
+case $test_seed in
+  '' | *[!0-9]*) echo "NESEXPAND_TEST_SEED must be a number, not '$test_seed'"; exit 1 ;;
+esac
+
+# random_bytes COUNT STREAM: COUNT bytes drawn from the seed; each STREAM
+# number gives other bytes. Park and Miller's generator, whose products
+# stay below 2^53 and so are exact in any awk: every awk draws the same
+# bytes. awk writes them as octal escapes for printf to turn into bytes,
+# as awk's %c cannot write a zero byte in every awk.
+random_bytes() {
+  LC_ALL=C printf "$(awk -v count="$1" -v seed="$test_seed" -v stream="$2" 'BEGIN {
+    m = 2147483647                               # 2^31 - 1, a prime
+    x = (seed + stream * 1000003) % (m - 1) + 1  # never 0, where it would stay
+    for (i = 0; i < count; i++) {
+      x = x * 16807 % m
+      printf "\\%03o", int(x / 8388608)          # the top 8 of its 31 bits
+    }
+  }')"
+}
+
 # make_images: a work folder $root, removed at exit, holding a random
-# source image $source and its expected expansion $expanded.
+# source image $source and its expected expansion $expanded. Prints the
+# seed, so that a failing run's output tells how to replay it.
 make_images() {
+  echo "random bytes from seed $test_seed; NESEXPAND_TEST_SEED=$test_seed replays them"
   root=$(mktemp -d) && [ -d "$root" ] || exit 1
   trap 'rm -rf "$root"' EXIT
   source=$root/source.nes
   expanded=$root/expanded.nes
-  head -c 24592 /dev/urandom > "$source"
+  random_bytes 24592 0 > "$source"
   expected_image "$source" > "$expanded"
 }
 

@@ -1,26 +1,17 @@
-// Preloaded into nesexpand by cli_test.sh: an allocation fails, as it would
-// when memory runs out, when its size is at least NO_MEMORY_FROM and below
-// NO_MEMORY_TO bytes; by default every allocation as large as a whole
-// source image fails. The range picks which of the run's allocations fails.
+// Preloaded into nesexpand by cli_test.sh: the tool's own allocation of
+// NO_MEMORY_SIZE bytes fails, as it would when memory runs out. The tool
+// allocates with new (std::nothrow) T[], which nothing else in its run
+// calls (the C library and the C++ library's own allocations use malloc
+// and the throwing new), so replacing that one operator picks the tool's
+// allocations, and their sizes tell them apart: the image buffer and the
+// output name.
 #include <cstddef>
-#include <cstdint>
 #include <cstdlib>
+#include <new>
 
-#include "image/ines.h"
-
-extern "C" void* __libc_malloc(std::size_t size);
-
-namespace {
-
-std::size_t size_from(const char* variable, std::size_t otherwise) {
-  const char* value = std::getenv(variable);
-  return value == nullptr ? otherwise : std::strtoull(value, nullptr, 10);
-}
-
-}  // namespace
-
-extern "C" void* malloc(std::size_t size) {
-  const bool fails = size >= size_from("NO_MEMORY_FROM", ines::kSourceImageSize) &&
-                     size < size_from("NO_MEMORY_TO", SIZE_MAX);
-  return fails ? nullptr : __libc_malloc(size);
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  const char* fails = std::getenv("NO_MEMORY_SIZE");
+  if (fails != nullptr && std::strtoull(fails, nullptr, 10) == size) return nullptr;
+  // The default operator's own allocator, which delete[] frees into.
+  return std::malloc(size);
 }
