@@ -229,20 +229,21 @@ if [ -n "$windows" ]; then
   # nobody, from copies of the tool and of the runner, with the runner's
   # own Wine prefix for that user, which is kept.
   unremovable="$full_source; $old_output; chmod 555 ."
-  if [ "$(id -u)" != 0 ]; then
-    check "write cut off in a folder that forbids removal" "$unremovable" 1 "$cannot_write" \
-      "game.nes source game_expanded.nes f 0" limited 16 "${run[@]}" game.nes
-  elif command -v setpriv > /dev/null && id nobody > /dev/null 2>&1; then
+  user_run=("${run[@]}")
+  if [ "$(id -u)" = 0 ] && command -v setpriv > /dev/null && id nobody > /dev/null 2>&1; then
     home=$root/nobody runner=${run[0]}
     mkdir "$home" && cp "$tool" "$runner" "$home" && chown -R nobody "$home" && chmod 711 "$root" || exit 1
     as_nobody=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups
                env -u WINEPREFIX HOME="$home" TMPDIR=/tmp "$home/${runner##*/}")
     keep_wine_server "${as_nobody[@]}"
-    check "write cut off in a folder that forbids removal" "$unremovable; chown nobody game_expanded.nes" \
-      1 "$cannot_write" "game.nes source game_expanded.nes f 0" \
-      limited 16 "${as_nobody[@]}" "$home/${tool##*/}" game.nes
-  else
+    user_run=("${as_nobody[@]}" "$home/${tool##*/}")
+    unremovable="$unremovable; chown nobody game_expanded.nes"
+  fi
+  if [ "$(id -u)" = 0 ] && [ "${user_run[*]}" = "${run[*]}" ]; then
     skip "write cut off in a folder that forbids removal" "root removes anything, and setpriv or the user nobody is missing"
+  else
+    check "write cut off in a folder that forbids removal" "$unremovable" 1 "$cannot_write" \
+      "game.nes source game_expanded.nes f 0" limited 16 "${user_run[@]}" game.nes
   fi
   chmod 755 .  # so that the folder can be removed
 
