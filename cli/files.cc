@@ -1,8 +1,6 @@
 #include "cli/files.h"
 
 #include <cerrno>
-#include <exception>
-#include <filesystem>
 #include <new>
 #include <system_error>
 
@@ -11,9 +9,6 @@
 #include "image/ines.h"
 
 namespace cli {
-
-namespace fs = std::filesystem;
-
 namespace {
 
 // fopen allocates its stream, so running out of memory can show first there.
@@ -22,14 +17,6 @@ const char* open_failure(std::error_code error, const char* otherwise) {
 }
 
 std::error_code last_error() { return std::error_code(errno, std::generic_category()); }
-
-// The path of the very file that fopen(name) opens. On POSIX the name's
-// bytes pass through as they are, whatever their encoding. On Windows the
-// manifest makes every narrow name UTF-8, and u8path turns it into the
-// system's UTF-16, where fs::path(name) would read each byte of it as a
-// character of its own under MinGW. Throws std::bad_alloc, or
-// fs::filesystem_error for a name that is not valid UTF-8 there.
-fs::path file_path(const char* name) { return fs::u8path(name); }
 
 }  // namespace
 
@@ -55,21 +42,12 @@ const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& imag
 }
 
 const char* open_output(const char* source, const char* name, std::FILE*& out) {
-  try {
-    const fs::path output = file_path(name);
-    std::error_code error;
-    // With nothing under the output name there is nothing to overwrite.
-    if (fs::status(output, error).type() != fs::file_type::not_found) {
-      // equivalent() follows symbolic links on both sides and sees hard links.
-      if (!error && fs::equivalent(file_path(source), output, error)) return common::kSameFile;
-      // Where sameness cannot be told, the output is left untouched.
-      if (error) return open_failure(error, common::kCannotCreateOutput);
-    }
-  } catch (const std::bad_alloc&) {
-    return common::kOutOfMemory;
-  } catch (const fs::filesystem_error&) {
-    return common::kCannotCreateOutput;  // a name that cannot be checked
+  bool same = false;
+  // Where sameness cannot be told, the output is left untouched.
+  if (const std::error_code error = same_file(source, name, same)) {
+    return open_failure(error, common::kCannotCreateOutput);
   }
+  if (same) return common::kSameFile;
   out = std::fopen(name, "wb");
   if (out == nullptr) return open_failure(last_error(), common::kCannotCreateOutput);
   // Unbuffered: each of the expansion's four writes goes straight out.
@@ -81,19 +59,6 @@ bool close_output(std::FILE* out) {
   const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
   const bool closed = std::fclose(out) == 0;
   return flushed && closed;
-}
-
-void discard_partial_output(const char* name) {
-  try {
-    const fs::path path = file_path(name);
-    if (!names_regular_file(path)) return;
-    std::error_code error;
-    // Where the folder forbids removal, a writable file can still be emptied.
-    if (!fs::remove(path, error)) fs::resize_file(path, 0, error);
-  } catch (const std::exception&) {
-    // Without memory for the path, or without a path for the name, the file
-    // stays; the failure is reported all the same.
-  }
 }
 
 }  // namespace cli

@@ -22,12 +22,6 @@ const char* open_output(const char* source, const char* name, std::FILE*& out);
 // close failed; buffered output may fail only here.
 bool close_output(std::FILE* out);
 
-// Removes a partly written output under `name`, or empties it where it
-// cannot be removed, so that no damaged image is left under that name.
-// Only a regular file is touched: a link, a device or anything else under
-// that name stays as it is.
-void discard_partial_output(const char* name);
-
 }  // namespace cli
 
 #endif  // NESEXPAND_CLI_FILES_H_

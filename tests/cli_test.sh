@@ -1,8 +1,9 @@
 #!/bin/bash
 # Runs the nesexpand binary, each case in a fresh temporary folder, and
 # checks what it prints, its exit status and the files it leaves.
-#   cli_test.sh [--windows] [--preload LIB] TOOL [RUNNER...]
+#   cli_test.sh [--windows] [--objdump OBJDUMP] [--preload LIB] TOOL [RUNNER...]
 # --windows: the tool is a Windows build, whose messages end in CRLF.
+# --objdump: a program that lists a Windows build's imports.
 # --preload: a library that, preloaded, makes allocations fail (no_memory.cc).
 # RUNNER: a command that starts the tool, such as wine or qemu-aarch64.
 set -u
@@ -10,9 +11,11 @@ export LC_ALL=C.UTF-8
 eol=$'\n'
 windows=
 no_memory=
+objdump=
 while [ $# -gt 0 ]; do
   case $1 in
     --windows) windows=yes eol=$'\r\n'; shift ;;
+    --objdump) objdump=$2; shift 2 ;;
     --preload) no_memory=$2; shift 2 ;;
     *) break ;;
   esac
@@ -46,6 +49,18 @@ cannot_open="Unable to open source file.$eol"
 cannot_write="Unable to write expanded ROM file.$eol"
 same_file="Source file and expanded ROM file are the same file.$eol"
 direct=$([ ${#run[@]} = 1 ] && echo yes)
+
+# keep_wine_server RUNNER...: starts a Windows program that waits until this
+# test ends, so that Wine's server for RUNNER's prefix keeps running till
+# then: no run can start one under a file-size limit (see limited), and no
+# run waits for one to start.
+keep_wine_server() {
+  local started
+  exec {waiting}< <(exec "$@" cmd /c "echo started& set /p x=" 2> /dev/null \
+                    < <(exec tail --pid=$$ -f /dev/null))
+  read -r -t 300 -u "$waiting" started || fail "Wine" "$* started nothing"
+}
+[ -n "$windows" ] && keep_wine_server "${run[@]:0:${#run[@]}-1}"
 
 # The usage line names the tool as the system passed it. A Windows runner
 # passes a Windows path of its own making (Wine's drive Z:, say), so there
@@ -116,11 +131,12 @@ fi
 # four writes, at 32 KiB the last one. Only the old output is lost: the
 # failed run removes what it wrote. Through a link to another regular file
 # both stay, and that file keeps what was written.
-# Wine's server must not start under the limit, or it cannot save its
-# registry later: one is started beforehand, kept for 10 s after its last
-# client.
+# Under Wine the limit would pass on to Wine's server, were the tool the
+# one to start it, and the server could not save its registry later (it
+# says so on standard error, in whichever case runs then); keep_wine_server
+# has one running from the start.
+# limited KIB COMMAND...: runs COMMAND under a file-size limit of KIB KiB.
 limited() {
-  [ -n "$windows" ] && "${run[@]:0:${#run[@]}-1}" wineserver -p10 > /dev/null 2>&1
   bash -c "ulimit -f $1 && trap '' XFSZ && exec \"\$@\"" limit "${@:2}"
 }
 for limit in 16 32; do
@@ -167,25 +183,69 @@ for name in ぼうけん café; do
 done
 
 if [ -n "$windows" ]; then
-  # Windows names: the same-file check and the cleanup must find the very
+  # The same-file check and the cleanup ask Windows itself about the very
   # file that fopen opens, whatever the script of its name, and through a
-  # drive letter and backslashes (Wine's Z: is the root folder).
-  for name in ぼうけん café 🎮; do
-    check "$name.nes with its output a hard link of it" "cp \"\$source\" $name.nes; ln $name.nes ${name}_expanded.nes" \
-      1 "$same_file" "$name.nes source ${name}_expanded.nes source" "${run[@]}" "$name.nes"
+  # drive letter and backslashes (Wine's Z: is the root folder). The C
+  # runtime's stat, which std::filesystem asks, tells a file named *.exe,
+  # *.com, *.bat or *.cmd from its links by the execute bits it guesses from
+  # the name; and Windows' own msvcrt.dll, unlike Wine's, finds nothing at
+  # all under a \\?\ path. So the tool must import none of that family.
+  if [ -z "$objdump" ]; then
+    skip "imports" "no objdump given to list the tool's imports"
+  elif ! imports=$("$objdump" -p "$tool") || ! grep -q 'DLL Name: msvcrt.dll' <<< "$imports"; then
+    fail "imports" "$objdump lists no imports of msvcrt.dll"
+  elif stats=$(grep -E '[[:space:]]_w?stat[0-9i]*$' <<< "$imports"); then
+    fail "imports" "the tool imports the C runtime's stat: $stats"
+  fi
+  for name in game.com GAME.EXE ぼうけん.Bat '🎮 café.cmd'; do
+    output="${name}_expanded.nes"
+    setup="cp \"\$source\" '$name'"
+    check "$name with its output a hard link of it" "$setup; ln '$name' '$output'" \
+      1 "$same_file" "$name source $output source" "${run[@]}" "$name"
+    check "$name with its output a link to it" "$setup; ln -s '$name' '$output'" \
+      1 "$same_file" "$name source $output l" "${run[@]}" "$name"
+    check "$name with no link" "$setup" 0 "" "$name source $output expanded" "${run[@]}" "$name"
   done
-  check "ぼうけん.nes with its output a link to it" "cp \"\$source\" ぼうけん.nes; ln -s ぼうけん.nes ぼうけん_expanded.nes" \
-    1 "$same_file" "ぼうけん.nes source ぼうけん_expanded.nes l" "${run[@]}" ぼうけん.nes
+  # by_path PREFIX FILE COMMAND...: runs COMMAND with the full path of FILE
+  # in the current folder, written PREFIX plus a drive letter.
+  by_path='p=$PWD/$2; prefix=$1; shift 2; exec "$@" "${prefix}Z:${p//\//\\}"'
   in_folder="mkdir 'José s ROMs'; cp \"\$source\" 'José s ROMs/game.nes'"
-  by_drive_path='p=$PWD/$1; shift; exec "$@" "Z:${p//\//\\}"'
-  check "same file by a drive path through a non-ASCII folder" "$in_folder; ln 'José s ROMs/game.nes' 'José s ROMs/game_expanded.nes'" \
-    1 "$same_file" "José s ROMs d José s ROMs/game.nes source José s ROMs/game_expanded.nes source" \
-    bash -c "$by_drive_path" drive "José s ROMs/game.nes" "${run[@]}"
-  check "a drive path with spaces" "$in_folder" 0 "" \
-    "José s ROMs d José s ROMs/game.nes source José s ROMs/game_expanded.nes expanded" \
-    bash -c "$by_drive_path" drive "José s ROMs/game.nes" "${run[@]}"
-  check "write error under a non-ASCII name" "cp \"\$source\" ぼうけん.nes; echo old > ぼうけん_expanded.nes" 1 "$cannot_write" \
-    "ぼうけん.nes source" limited 16 "${run[@]}" ぼうけん.nes
+  for prefix in "" '\\?\'; do
+    check "same file by a ${prefix}Z: path through a non-ASCII folder" \
+      "$in_folder; ln 'José s ROMs/game.nes' 'José s ROMs/game_expanded.nes'" \
+      1 "$same_file" "José s ROMs d José s ROMs/game.nes source José s ROMs/game_expanded.nes source" \
+      bash -c "$by_path" path "$prefix" "José s ROMs/game.nes" "${run[@]}"
+    check "a ${prefix}Z: path with spaces" "$in_folder" 0 "" \
+      "José s ROMs d José s ROMs/game.nes source José s ROMs/game_expanded.nes expanded" \
+      bash -c "$by_path" path "$prefix" "José s ROMs/game.nes" "${run[@]}"
+  done
+  check "write cut off under a \\?\ path with a non-ASCII name" \
+    "mkdir 'José s ROMs'; cp \"\$source\" 'José s ROMs/ぼうけん.nes'; echo old > 'José s ROMs/ぼうけん_expanded.nes'" \
+    1 "$cannot_write" "José s ROMs d José s ROMs/ぼうけん.nes source" \
+    limited 16 bash -c "$by_path" path '\\?\' "José s ROMs/ぼうけん.nes" "${run[@]}"
+  # In a folder that forbids removal Windows refuses DeleteFileW, and Wine
+  # says yes but leaves the file: either way the output must not stay as
+  # it was cut off. Root may remove anything, so as root the tool is run as
+  # nobody, from copies of the tool and of the runner, with the runner's
+  # own Wine prefix for that user, which is kept.
+  unremovable="$full_source; $old_output; chmod 555 ."
+  user_run=("${run[@]}")
+  if [ "$(id -u)" = 0 ] && command -v setpriv > /dev/null && id nobody > /dev/null 2>&1; then
+    home=$root/nobody runner=${run[0]}
+    mkdir "$home" && cp "$tool" "$runner" "$home" && chown -R nobody "$home" && chmod 711 "$root" || exit 1
+    as_nobody=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups
+               env -u WINEPREFIX HOME="$home" TMPDIR=/tmp "$home/${runner##*/}")
+    keep_wine_server "${as_nobody[@]}"
+    user_run=("${as_nobody[@]}" "$home/${tool##*/}")
+    unremovable="$unremovable; chown nobody game_expanded.nes"
+  fi
+  if [ "$(id -u)" = 0 ] && [ "${user_run[*]}" = "${run[*]}" ]; then
+    skip "write cut off in a folder that forbids removal" "root removes anything, and setpriv or the user nobody is missing"
+  else
+    check "write cut off in a folder that forbids removal" "$unremovable" 1 "$cannot_write" \
+      "game.nes source game_expanded.nes f 0" limited 16 "${user_run[@]}" game.nes
+  fi
+  chmod 755 .  # so that the folder can be removed
 
   # Only a window of its own, started from Explorer, waits for Enter after a
   # failure: with any other standard input the run ends at once. A wait

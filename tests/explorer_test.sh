@@ -28,15 +28,17 @@ make_images
 failures=0
 fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-# Started from a plain ASCII path, which any code page of the window shows.
-cp "$tool" "$root/nesexpand.exe"
-exe=$(windows_path "$root/nesexpand.exe")
+# Started from a folder whose name no console code page but UTF-8 shows
+# whole, as the usage line names the tool by its path.
+mkdir "$root/José" && cp "$tool" "$root/José/nesexpand.exe" || exit 1
+exe=$(windows_path "$root/José/nesexpand.exe")
 press_enter="Press Enter to close this window."
 
 # explorer CASE SETUP REPORT FILES [DROPPED]: in a fresh folder, runs SETUP,
 # then starts the tool with DROPPED, a file in that folder, dropped onto it,
 # and verifies (common.sh) what the launcher saw, in REPORT: the window's
-# text, whether the tool waited for Enter, and its exit status.
+# text, whether the tool read what was typed there until Enter came, and
+# its exit status.
 explorer() {
   local case=$1 setup=$2 report=$3 files=$4
   enter_new_folder case && eval "$setup" && rm -f "$root/stdout" || exit 1

@@ -2,11 +2,12 @@
 // Built as explorer.exe with no console of its own, it opens the tool with
 // ShellExecuteEx, so that the tool gets a console window of its own with
 // explorer.exe as its parent process. It watches that window: once the
-// tool asks for Enter, it checks that the tool really waits, then types
-// Enter into the window.
+// tool asks for Enter, it types a key other than Enter, which the window
+// echoes only while a program reads it, and once that shows, Enter.
 //   explorer.exe REPORT TOOL [DROPPED_FILE]
-// REPORT receives, in UTF-8, the window's text as it was last seen, then
-// "waited for Enter" if the tool waited, then "exit STATUS".
+// REPORT receives, in UTF-8, the window's text as it was when the tool
+// asked for Enter, then "waited for Enter" if the key was echoed there,
+// then "exit STATUS".
 // windows.h first, as the other Windows headers build on it.
 // clang-format off
 #include <windows.h>
@@ -17,11 +18,11 @@
 
 namespace {
 
-constexpr wchar_t kPrompt[] = L"Press Enter to close this window.";
+constexpr wchar_t kPrompt[] = L"Press Enter to close this window.\n";
+constexpr wchar_t kKey = L'x';       // typed first: the tool reads on past it
 constexpr DWORD kPollMs = 100;
-constexpr DWORD kStepsToWait = 600;      // a minute for the tool to print or end
-constexpr DWORD kStillWaitingMs = 1000;  // what "waits" means here
-constexpr DWORD kEndMs = 30000;          // for the tool to end once Enter is typed
+constexpr DWORD kStepsToWait = 600;  // a minute for each thing awaited
+constexpr DWORD kEndMs = 30000;      // for the tool to end once Enter is typed
 
 HANDLE open_console(const wchar_t* name) {
   return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -29,7 +30,8 @@ HANDLE open_console(const wchar_t* name) {
 }
 
 // The text of process `pid`'s console window, a line for each line printed
-// (a full row runs on into the next), or nothing while it has no console.
+// (a full row runs on into the next) up to the cursor, or nothing while it
+// has no console.
 std::wstring read_window(DWORD pid) {
   std::wstring text;
   if (!AttachConsole(pid)) return text;
@@ -37,12 +39,13 @@ std::wstring read_window(DWORD pid) {
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info)) {
     std::wstring row(info.dwSize.X, L' ');
-    for (SHORT y = 0; y < info.dwCursorPosition.Y; ++y) {
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
       DWORD got = 0;
       ReadConsoleOutputCharacterW(out, &row[0], info.dwSize.X, COORD{0, y}, &got);
-      const std::size_t used = row.find_last_not_of(L' ') + 1;
+      const std::size_t used = y < info.dwCursorPosition.Y ? row.find_last_not_of(L' ') + 1
+                                                            : info.dwCursorPosition.X;
       text.append(row, 0, used);
-      if (used < row.size()) text.push_back(L'\n');
+      if (used < row.size() && y < info.dwCursorPosition.Y) text.push_back(L'\n');
     }
   }
   if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
@@ -50,15 +53,16 @@ std::wstring read_window(DWORD pid) {
   return text;
 }
 
-void type_enter(DWORD pid) {
+// Types the key `key`, down and up, into process `pid`'s console window.
+void type_key(DWORD pid, WORD virtual_key, wchar_t key) {
   if (!AttachConsole(pid)) return;
   const HANDLE in = open_console(L"CONIN$");
   INPUT_RECORD keys[2] = {};
-  for (INPUT_RECORD& key : keys) {
-    key.EventType = KEY_EVENT;
-    key.Event.KeyEvent.wRepeatCount = 1;
-    key.Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
-    key.Event.KeyEvent.uChar.UnicodeChar = L'\r';
+  for (INPUT_RECORD& record : keys) {
+    record.EventType = KEY_EVENT;
+    record.Event.KeyEvent.wRepeatCount = 1;
+    record.Event.KeyEvent.wVirtualKeyCode = virtual_key;
+    record.Event.KeyEvent.uChar.UnicodeChar = key;
   }
   keys[0].Event.KeyEvent.bKeyDown = TRUE;
   DWORD written;
@@ -67,6 +71,22 @@ void type_enter(DWORD pid) {
     CloseHandle(in);
   }
   FreeConsole();
+}
+
+// Watches process `pid`'s window until its text ends in `ending` or the
+// process ends, a minute at most. Returns whether the text came; `window`
+// is the text as last seen.
+bool await_window(HANDLE process, DWORD pid, const std::wstring& ending, std::wstring& window) {
+  for (DWORD step = 0; step < kStepsToWait; ++step) {
+    if (WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) return false;
+    const std::wstring now = read_window(pid);
+    if (!now.empty()) window = now;
+    if (window.size() >= ending.size() &&
+        window.compare(window.size() - ending.size(), ending.size(), ending) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -86,19 +106,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!ShellExecuteExW(&start) || start.hProcess == nullptr) return 3;
   const DWORD pid = GetProcessId(start.hProcess);
 
+  // Waiting shows as the key's echo below the prompt, never as time.
   std::wstring window, report;
-  bool ended = false;
-  for (DWORD step = 0; step < kStepsToWait && !ended; ++step) {
-    ended = WaitForSingleObject(start.hProcess, kPollMs) == WAIT_OBJECT_0;
-    if (ended) break;
-    const std::wstring now = read_window(pid);
-    if (!now.empty()) window = now;
-    if (window.find(kPrompt) != std::wstring::npos) break;
-  }
-  report = window;
-  if (!ended && WaitForSingleObject(start.hProcess, kStillWaitingMs) == WAIT_TIMEOUT) {
-    report += L"waited for Enter\n";
-    type_enter(pid);
+  if (await_window(start.hProcess, pid, kPrompt, window)) {
+    report = window;
+    type_key(pid, 'X', kKey);
+    if (await_window(start.hProcess, pid, kPrompt + std::wstring(1, kKey), window)) {
+      report += L"waited for Enter\n";
+    }
+    type_key(pid, VK_RETURN, L'\r');
+  } else {
+    report = window;
   }
   DWORD status = STILL_ACTIVE;
   if (WaitForSingleObject(start.hProcess, kEndMs) == WAIT_OBJECT_0) {
