@@ -28,10 +28,17 @@ function(nesexpand_date year month day epoch_var debian_var)
   endif()
   math(EXPR epoch "(${y} * 365 + ${y} / 4 - ${y} / 100 + ${y} / 400
                     + (153 * ((${m} + 9) % 12) + 2) / 5 + ${d} - 1 - 719468) * 86400")
+  # string(TIMESTAMP) formats the time in SOURCE_DATE_EPOCH. The variable
+  # is put back as it was, unset if it was: an empty one is an error to
+  # the compilers that read it (zig, for one).
   set(saved "$ENV{SOURCE_DATE_EPOCH}")
-  set(ENV{SOURCE_DATE_EPOCH} ${epoch})  # the time that string(TIMESTAMP) formats
+  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
   string(TIMESTAMP date "%a, %d %b %Y %H:%M:%S +0000" UTC)
-  set(ENV{SOURCE_DATE_EPOCH} "${saved}")
+  if(saved STREQUAL "")
+    unset(ENV{SOURCE_DATE_EPOCH})
+  else()
+    set(ENV{SOURCE_DATE_EPOCH} "${saved}")
+  endif()
   set(${epoch_var} ${epoch} PARENT_SCOPE)
   set(${debian_var} "${date}" PARENT_SCOPE)
 endfunction()
