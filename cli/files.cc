@@ -1,10 +1,10 @@
 #include "cli/files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <new>
 #include <system_error>
 
-#include "cli/system.h"
 #include "common/messages.h"
 #include "image/ines.h"
 
@@ -20,7 +20,7 @@ std::error_code last_error() { return std::error_code(errno, std::generic_catego
 
 }  // namespace
 
-const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image) {
+const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image, FileId& id) {
   std::FILE* in = std::fopen(path, "rb");
   if (in == nullptr) return open_failure(last_error(), common::kCannotOpenSource);
   // Unbuffered: one read straight into the image, and nothing read past it.
@@ -34,31 +34,44 @@ const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& imag
   const std::size_t got = std::fread(image.get(), 1, ines::kSourceImageSize, in);
   const bool read_failed = std::ferror(in) != 0;
   const int read_errno = errno;
+  // Where the source cannot be told from the output, nothing is written.
+  const std::error_code unknown = identify(in, id);
   const bool close_failed = std::fclose(in) != 0;
   // Opening a directory for reading succeeds on some systems; only the read fails.
   if (read_failed && read_errno == EISDIR) return common::kCannotOpenSource;
   if (read_failed || close_failed) return common::kCannotReadSource;
-  return common::source_size_failure(got);
+  if (const char* failure = common::source_size_failure(got)) return failure;
+  return unknown ? open_failure(unknown, common::kCannotCreateOutput) : nullptr;
 }
 
-const char* open_output(const char* source, const char* name, std::FILE*& out) {
-  bool same = false;
-  // Where sameness cannot be told, the output is left untouched.
-  if (const std::error_code error = same_file(source, name, same)) {
+const char* open_output(const char* name, const FileId& source, OutputFile& out) {
+  if (const std::error_code error = open_output_file(name, out)) {
     return open_failure(error, common::kCannotCreateOutput);
   }
-  if (same) return common::kSameFile;
-  out = std::fopen(name, "wb");
-  if (out == nullptr) return open_failure(last_error(), common::kCannotCreateOutput);
+  const char* failure = nullptr;
+  if (out.id == source) {
+    failure = common::kSameFile;
+  } else if (const std::error_code error = start_writing(out)) {
+    failure = open_failure(error, common::kCannotCreateOutput);
+  }
+  if (failure != nullptr) {
+    discard_output(name, out);  // removes only a file that the open made
+    return failure;
+  }
   // Unbuffered: each of the expansion's four writes goes straight out.
-  static_cast<void>(std::setvbuf(out, nullptr, _IONBF, 0));
+  static_cast<void>(std::setvbuf(out.stream, nullptr, _IONBF, 0));
   return nullptr;
 }
 
-bool close_output(std::FILE* out) {
-  const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
-  const bool closed = std::fclose(out) == 0;
-  return flushed && closed;
+bool close_output(const char* name, OutputFile& out) {
+  // The error flag may be all that is left of a failed write: the flush
+  // and the close that follow find nothing to fail on.
+  const bool flushed = std::fflush(out.stream) == 0 && std::ferror(out.stream) == 0;
+  const bool closed = std::fclose(out.stream) == 0;
+  out.stream = nullptr;
+  if (flushed && closed && !finish_output(out)) return true;
+  discard_output(name, out);
+  return false;
 }
 
 }  // namespace cli

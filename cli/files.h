@@ -1,26 +1,30 @@
-// Reading the source image and finishing the output file, each failure
+// The run's two files: the source read into the image buffer, and the
+// output opened, written through its stream and closed, each failure
 // told apart so that the run can name it.
 #ifndef NESEXPAND_CLI_FILES_H_
 #define NESEXPAND_CLI_FILES_H_
 
-#include <cstdio>
 #include <memory>
+
+#include "cli/system.h"
 
 namespace cli {
 
 // Opens `path`, allocates the image buffer and reads the first
-// ines::kSourceImageSize bytes into it; the source is closed again before
-// this returns. Returns nullptr on success, else the message to print.
-const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image);
+// ines::kSourceImageSize bytes into it, and takes the source's id from
+// the stream it was read through; the source is closed again before this
+// returns. Returns nullptr on success, else the message to print.
+const char* read_source(const char* path, std::unique_ptr<unsigned char[]>& image, FileId& id);
 
 // Opens the output file `name` for writing, created or truncated, unless
-// it is the source file itself under another name. Returns nullptr on
-// success, with `out` set, else the message to print; nothing is touched then.
-const char* open_output(const char* source, const char* name, std::FILE*& out);
+// it is the source file `source` under another name. Returns nullptr on
+// success, with `out` open, else the message to print; nothing is
+// written then.
+const char* open_output(const char* name, const FileId& source, OutputFile& out);
 
 // Flushes and closes `out`. Returns false when a write, the flush or the
-// close failed; buffered output may fail only here.
-bool close_output(std::FILE* out);
+// close failed, and then leaves no partly written image under `name`.
+bool close_output(const char* name, OutputFile& out);
 
 }  // namespace cli
 

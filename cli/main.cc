@@ -3,10 +3,10 @@
 // writes the expanded image beside srcfile, says nothing on success and
 // prints one line on standard output when it cannot.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "cli/files.h"
-#include "cli/report.h"
 #include "cli/system.h"
 #include "common/messages.h"
 #include "common/output_name.h"
@@ -14,36 +14,59 @@
 
 namespace {
 
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+
+// Stands in for an empty invocation name in the usage line.
+constexpr char kToolName[] = "nesexpand";
+constexpr char kNameField[] = "%s";
+constexpr std::size_t kNameFieldLength = sizeof(kNameField) - 1;
+
+void print(const char* text) { cli::print_text(text, std::strlen(text)); }
+
+// Prints the usage line with the name the tool was started under.
+void usage(const char* invocation_name) {
+  // A process may be started with no argument 0 at all, or an empty one.
+  if (invocation_name == nullptr || *invocation_name == '\0') invocation_name = kToolName;
+  // The name goes out on its own, so that a console is given it whole;
+  // the text around its field goes out as it is.
+  const char* field = std::strstr(common::kUsage, kNameField);
+  cli::print_text(common::kUsage, field - common::kUsage);
+  print(invocation_name);
+  print(field + kNameFieldLength);
+}
+
+// Prints one of the messages of common/messages.h.
+int fail(const char* message) {
+  print(message);
+  return kExitFailure;
+}
+
 // Expands srcfile into the output beside it; returns the exit status.
 int expand(const char* srcfile) {
   std::unique_ptr<unsigned char[]> image;
-  if (const char* failure = cli::read_source(srcfile, image)) return cli::fail(failure);
+  cli::FileId source;
+  if (const char* failure = cli::read_source(srcfile, image, source)) return fail(failure);
 
   const std::unique_ptr<char[]> output_name = common::make_output_name(srcfile);
-  if (!output_name) return cli::fail(common::kOutOfMemory);
-  std::FILE* out = nullptr;
-  if (const char* failure = cli::open_output(srcfile, output_name.get(), out)) {
-    return cli::fail(failure);
-  }
+  if (!output_name) return fail(common::kOutOfMemory);
+  cli::OutputFile out;
+  if (const char* failure = cli::open_output(output_name.get(), source, out)) return fail(failure);
 
-  const bool written = ines::expand_image(image.get(), out);
-  const bool closed = cli::close_output(out);
-  if (!written || !closed) {
-    cli::discard_partial_output(output_name.get());
-    return cli::fail(common::kCannotWriteOutput);
-  }
-  return cli::kExitSuccess;
+  ines::expand_image(image.get(), out.stream);
+  if (!cli::close_output(output_name.get(), out)) return fail(common::kCannotWriteOutput);
+  return kExitSuccess;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   if (argc < 2) {
-    cli::usage(argc > 0 ? argv[0] : nullptr);
+    usage(argc > 0 ? argv[0] : nullptr);
     cli::hold_window_after_usage();
-    return cli::kExitFailure;
+    return kExitFailure;
   }
   const int status = expand(argv[1]);  // further arguments are ignored
-  if (status != cli::kExitSuccess) cli::hold_window_after_failure();
+  if (status != kExitSuccess) cli::hold_window_after_failure();
   return status;
 }

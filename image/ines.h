@@ -62,9 +62,9 @@ static_assert(kMovedBlockSize == 5506 && kFillBlockSize == 10878,
 
 // Expands the source image in `image` (kSourceImageSize bytes, changed in
 // place) and appends the kExpandedImageSize-byte result to `out`, in file
-// order with four writes. Neither flushes nor closes `out`. Returns false
-// when any write did not go out in full.
-bool expand_image(unsigned char* image, std::FILE* out);
+// order with four writes. Neither flushes nor closes `out`: a write that
+// fails shows in its error flag, which the caller checks when it closes.
+void expand_image(unsigned char* image, std::FILE* out);
 
 }  // namespace ines
 

@@ -37,6 +37,8 @@ operations="open:open,openat,openat2,creat \
 read:read,readv,pread64,preadv,preadv2 \
 write:write,writev,pwrite64,pwritev,pwritev2 \
 close:close \
+dup:dup,dup2,dup3 \
+control:fcntl,fcntl64 \
 stat:stat,lstat,fstat,stat64,lstat64,fstat64,newfstatat,fstatat64,statx,oldstat,oldlstat,oldfstat \
 remove:unlink,unlinkat \
 truncate:truncate,truncate64,ftruncate,ftruncate64"
@@ -67,7 +69,8 @@ run() {
 # call's name, its number among the traced calls of that name (what when=
 # counts), what it acts on (source or output; name for a stat by path,
 # which looks at either), and its outcome (done, failed, or injected by
-# strace).
+# strace). An fcntl that duplicates a descriptor counts as a dup, and the
+# new descriptor acts on the same file as the old.
 calls() {
   awk -v operations="$operations" '
     BEGIN {
@@ -81,6 +84,7 @@ calls() {
     {
       name = substr($0, 1, index($0, "(") - 1); n[name]++
       what = name in operation ? operation[name] : name
+      if (what == "control" && /F_DUPFD/) what = "dup"
       outcome = / \(INJECTED\)$/ ? "injected" : / = -1 / ? "failed" : "done"
       # The first string is the path of a call by name; with -s 0 the
       # data of a read or write shows as "".
@@ -92,6 +96,7 @@ calls() {
         fd = substr($0, length(name) + 2); sub(/[,)].*/, "", fd)
         file = fd in on ? on[fd] : "descriptor" fd
         if (what == "close") delete on[fd]
+        if (what == "dup" && outcome == "done") on[$NF] = file
       }
       print what, name, n[name], file, outcome
     }' "$root/trace"
@@ -100,17 +105,17 @@ calls() {
 # verify_run CASE STATUS MESSAGE FILES INJECTED: verify (common.sh); that
 # strace failed the calls INJECTED, a pattern of calls' lines without
 # their outcome joined by "; ", and no other, so that a case whose fault
-# never happened fails instead of passing; and that the run closed the
-# output, whether or not the close failed, before removing it, as Windows
-# cannot remove an open file.
+# never happened fails instead of passing; and that the run closed every
+# descriptor of the output, whether or not the close failed, before
+# removing it by name.
 verify_run() {
   local injected
   verify "${@:1:4}"
   injected=$(calls | awk '
     $5 == "injected" { printf "%s%s %s %s %s", sep, $1, $2, $3, $4; sep = "; " }
-    $1 == "open" && $4 == "output" && $5 == "done" { open = 1 }
-    $1 == "close" && $4 == "output" { open = 0 }
-    $1 == "remove" && open { early = 1 }
+    ($1 == "open" || $1 == "dup") && $4 == "output" && $5 == "done" { open++ }
+    $1 == "close" && $4 == "output" { open-- }
+    $1 == "remove" && open > 0 { early = 1 }
     END { exit early }') || fail "$1" "removed the output while it was open"
   # shellcheck disable=SC2053  # $5 is a pattern
   [[ $injected == $5 ]] || fail "$1" "strace failed '${injected:-no call}', expected '${5:-no call}'"
@@ -118,12 +123,16 @@ verify_run() {
 
 for setup in "" "echo old > game_expanded.nes"; do
   untouched="game.nes source${setup:+ game_expanded.nes f 4}"
+  # A file that the run made stays, empty, where its id cannot be had.
+  made=${setup:+$untouched}
+  made=${made:-game.nes source game_expanded.nes f 0}
   with=${setup:+, an old output there}
   run "$setup"
   verify_run "no fault$with" 0 "" "game.nes source game_expanded.nes expanded" ""
   calls > "$root/calls"
   # Each step of the run must be there to fail.
-  for step in "open source" "read source" "close source" "stat name" "open output" "write output" "close output"; do
+  for step in "open source" "read source" "stat source" "close source" "open output" "stat output" \
+              "dup output" "truncate output" "write output" "close output"; do
     awk '{ print $1, $4 }' "$root/calls" | grep -qx "$step" ||
       fail "no fault$with" "the trace shows no $step, so none was made to fail"
   done
@@ -131,13 +140,18 @@ for setup in "" "echo old > game_expanded.nes"; do
     for error in EIO ENOMEM; do
       # What the failure must come to, by the call that fails.
       case $operation:$file:$error in
-        open:*:ENOMEM | stat:name:ENOMEM) want=(1 "$out_of_memory" "$untouched") ;;
+        open:*:ENOMEM | stat:source:ENOMEM) want=(1 "$out_of_memory" "$untouched") ;;
+        stat:output:ENOMEM) want=(1 "$out_of_memory" "$made") ;;
         *:ENOMEM) continue ;;
         open:source:*) want=(1 "$cannot_open" "$untouched") ;;
         read:source:* | close:source:*) want=(1 "$cannot_read" "$untouched") ;;
-        stat:name:* | open:output:*) want=(1 "$cannot_create" "$untouched") ;;
-        # Sizing a buffer, or asking whether the output is a terminal (musl).
-        stat:*:* | ioctl:output:*) want=(0 "" "game.nes source game_expanded.nes expanded") ;;
+        # Where either file's id cannot be had, or the output's stream, or
+        # its truncation fails, nothing is written.
+        stat:source:* | open:output:* | dup:output:* | control:output:* | truncate:output:*)
+          want=(1 "$cannot_create" "$untouched") ;;
+        stat:output:*) want=(1 "$cannot_create" "$made") ;;
+        # Asking whether the output is a terminal (musl).
+        ioctl:output:*) want=(0 "" "game.nes source game_expanded.nes expanded") ;;
         write:output:* | close:output:*) want=(1 "$cannot_write" "game.nes source") ;;
         *) fail "$call $number on $file" "no expectation for this call"; continue ;;
       esac

@@ -20,13 +20,15 @@ std::unique_ptr<char[]> output_name;
 const char* expand_into_buffer() {
   // "w+" rather than "w": a write-only memory stream puts a terminating zero
   // over the last byte once the buffer is full. Unbuffered, so that every
-  // short write shows in fwrite's count instead of being lost at close.
+  // short write shows in the stream's error flag instead of being lost at
+  // close.
   std::FILE* out = fmemopen(expanded, sizeof expanded, "w+b");
   if (out == nullptr) return common::kOutOfMemory;  // the stream itself is allocated
   const bool unbuffered = std::setvbuf(out, nullptr, _IONBF, 0) == 0;
+  ines::expand_image(source, out);
   // The image must fill the buffer: a shorter one would leave part of the
   // last image in place.
-  const bool written = unbuffered && ines::expand_image(source, out) &&
+  const bool written = unbuffered && std::ferror(out) == 0 &&
                        std::ftell(out) == static_cast<long>(sizeof expanded);
   const bool closed = std::fclose(out) == 0;
   return written && closed ? nullptr : common::kCannotWriteOutput;

@@ -1,9 +1,8 @@
 // Windows: holds the console window that Explorer made for the tool, writes
-// to a console in UTF-16, and asks Windows itself about files. The C
-// runtime's stat, under std::filesystem too, is never asked: it guesses a
-// file's execute bits from its name's extension, which makes
-// std::filesystem::equivalent tell game.com from a link to it, and
-// Windows' msvcrt.dll answers "not found" for any \\?\ path.
+// to a console in UTF-16, and asks Windows itself about files, through the
+// handles the run holds. The C runtime's stat is never asked: it guesses a
+// file's execute bits from its name's extension, and Windows' msvcrt.dll
+// answers "not found" for any \\?\ path.
 #include "cli/system.h"
 
 // windows.h first, as the other Windows headers build on it.
@@ -12,6 +11,10 @@
 #include <tlhelp32.h>
 // clang-format on
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -25,9 +28,8 @@ constexpr wchar_t kExplorer[] = L"explorer.exe";
 constexpr char kDropHint[] = "Drop a .nes file onto nesexpand.exe to expand it.\n";
 constexpr char kPressEnter[] = "Press Enter to close this window.\n";
 
-// What a name may lead to besides a regular file, by its own attributes.
-constexpr DWORD kNotAFile =
-    FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+// An old output with these attributes is not written over.
+constexpr DWORD kNotReplaced = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // A handle that is closed when it goes.
 class Handle {
@@ -83,61 +85,48 @@ std::unique_ptr<wchar_t[]> wide_name(const char* name, DWORD& error) {
   return to_utf16(name, -1, length, error);
 }
 
-bool is_not_found(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-// Opens `name` to ask about the file it leads to, links followed, as fopen
-// follows them: no access is needed for that, and a folder opens too.
-HANDLE open_to_ask(const wchar_t* name) {
-  return CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-// Whether two open files are one: the same volume and the same file id,
-// 128 bits wide where the system and the file system have them (ReFS needs
-// all of them), else the 64-bit file index.
-bool same_id(HANDLE first, HANDLE second, bool& same) {
-  FILE_ID_INFO ids[2];
-  if (GetFileInformationByHandleEx(first, FileIdInfo, &ids[0], sizeof ids[0]) &&
-      GetFileInformationByHandleEx(second, FileIdInfo, &ids[1], sizeof ids[1])) {
-    same = ids[0].VolumeSerialNumber == ids[1].VolumeSerialNumber &&
-           std::memcmp(&ids[0].FileId, &ids[1].FileId, sizeof ids[0].FileId) == 0;
+// The id of the file that `file` is open on: the volume and the 128-bit
+// file id where the system and the file system have them (ReFS needs all
+// of them), else the 64-bit file index. The file system decides which, so
+// two handles on one file get the same kind.
+bool id_of(HANDLE file, FileId& id) {
+  FILE_ID_INFO info;
+  if (GetFileInformationByHandleEx(file, FileIdInfo, &info, sizeof info)) {
+    id.volume = info.VolumeSerialNumber;
+    static_assert(sizeof info.FileId <= sizeof id.file, "a file id fits");
+    std::memcpy(id.file, &info.FileId, sizeof info.FileId);
     return true;
   }
-  BY_HANDLE_FILE_INFORMATION infos[2];
-  if (!GetFileInformationByHandle(first, &infos[0]) ||
-      !GetFileInformationByHandle(second, &infos[1])) {
-    return false;
-  }
-  same = infos[0].dwVolumeSerialNumber == infos[1].dwVolumeSerialNumber &&
-         infos[0].nFileIndexHigh == infos[1].nFileIndexHigh &&
-         infos[0].nFileIndexLow == infos[1].nFileIndexLow;
+  BY_HANDLE_FILE_INFORMATION index;
+  if (!GetFileInformationByHandle(file, &index)) return false;
+  id.volume = index.dwVolumeSerialNumber;
+  std::memcpy(id.file, &index.nFileIndexLow, sizeof index.nFileIndexLow);
+  std::memcpy(id.file + sizeof index.nFileIndexLow, &index.nFileIndexHigh,
+              sizeof index.nFileIndexHigh);
   return true;
 }
 
-// Whether `name` itself, not what a link leads to, is a regular file.
-bool names_regular_file(const wchar_t* name) {
-  const DWORD attributes = GetFileAttributesW(name);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotAFile) == 0;
+HANDLE handle_of(const OutputFile& out) { return reinterpret_cast<HANDLE>(out.handle); }
+
+// Opens the output `name` for writing, created where there is none, with
+// `access` besides. Reading and writing are shared, as fopen shares them;
+// deletion is not, so that no other program can rename or remove the file
+// while the run holds it.
+HANDLE open_for_writing(const wchar_t* name, DWORD access) {
+  return CreateFileW(name, GENERIC_WRITE | access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Whether nothing is left under `name`.
-bool is_gone(const wchar_t* name) {
-  return GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES && is_not_found(GetLastError());
-}
-
-// Cuts the regular file under `name` to nothing, through a handle to the
-// name itself, so that no link is followed.
-void empty_file(const wchar_t* name) {
-  const Handle file(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !GetFileInformationByHandle(file.get(), &info) ||
-      (info.dwFileAttributes & kNotAFile) != 0) {
-    return;
-  }
-  SetEndOfFile(file.get());  // at the start, where a file opens
+// Whether `name` itself, not a link there, is the file `id`.
+bool names_file(const char* name, const FileId& id) {
+  DWORD error;
+  const std::unique_ptr<wchar_t[]> wide = wide_name(name, error);
+  if (!wide) return false;
+  const Handle file(CreateFileW(wide.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FileId found;
+  return file && id_of(file.get(), found) && found == id;
 }
 
 bool is_console(DWORD stream) {
@@ -173,7 +162,7 @@ bool parent_is_explorer() {
          _wcsicmp(entry.szExeFile, kExplorer) == 0 && started_before_this(entry.th32ProcessID);
 }
 
-void write_text(const char* text) { write_output(text, std::strlen(text)); }
+void write_text(const char* text) { print_text(text, std::strlen(text)); }
 
 // Prints `hint`, if any, and waits for Enter, in a window that Explorer made.
 void hold_window(const char* hint) {
@@ -194,7 +183,7 @@ void hold_window(const char* hint) {
 void hold_window_after_failure() { hold_window(nullptr); }
 void hold_window_after_usage() { hold_window(kDropHint); }
 
-void write_output(const char* text, std::size_t size) {
+void print_text(const char* text, std::size_t size) {
   // A console shows narrow text in its own code page, which is seldom
   // UTF-8; given UTF-16 it shows every character.
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -210,35 +199,95 @@ void write_output(const char* text, std::size_t size) {
   }
 }
 
-std::error_code same_file(const char* source, const char* output, bool& same) {
-  same = false;
+std::error_code identify(std::FILE* stream, FileId& id) {
+  const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (file == INVALID_HANDLE_VALUE) return std::make_error_code(std::errc::bad_file_descriptor);
+  return id_of(file, id) ? std::error_code() : windows_error(GetLastError());
+}
+
+std::error_code open_output_file(const char* name, OutputFile& out) {
   DWORD error = ERROR_SUCCESS;
-  const std::unique_ptr<wchar_t[]> output_name = wide_name(output, error);
-  if (!output_name) return windows_error(error);
-  const Handle output_file(open_to_ask(output_name.get()));
-  if (!output_file) {
-    // Not found: no file for fopen to open, at most a link to one that it
-    // would create, which cannot be the source.
-    error = GetLastError();
-    return is_not_found(error) ? std::error_code() : windows_error(error);
+  const std::unique_ptr<wchar_t[]> wide = wide_name(name, error);
+  if (!wide) return windows_error(error);
+  // DELETE lets a failed output be removed through its handle. Where the
+  // folder or the file denies it, or another program holds the file open
+  // without sharing deletion, the output opens as fopen opens it, and can
+  // still be emptied.
+  HANDLE file = open_for_writing(wide.get(), DELETE);
+  if (file == INVALID_HANDLE_VALUE &&
+      (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION)) {
+    file = open_for_writing(wide.get(), 0);
   }
-  const std::unique_ptr<wchar_t[]> source_name = wide_name(source, error);
-  if (!source_name) return windows_error(error);
-  const Handle source_file(open_to_ask(source_name.get()));
-  if (!source_file || !same_id(source_file.get(), output_file.get(), same)) {
+  if (file == INVALID_HANDLE_VALUE) return windows_error(GetLastError());
+  out.created = GetLastError() != ERROR_ALREADY_EXISTS;
+  out.handle = reinterpret_cast<std::intptr_t>(file);
+  out.regular = GetFileType(file) == FILE_TYPE_DISK;
+  if (id_of(file, out.id)) return {};
+  const std::error_code failure = windows_error(GetLastError());
+  discard_output(name, out);  // a file made here goes, through its handle
+  return failure;
+}
+
+std::error_code start_writing(OutputFile& out) {
+  const HANDLE file = handle_of(out);
+  if (!out.created && out.regular) {
+    // Windows creates no file over a hidden or system one (fopen fails
+    // there), and neither does the tool: the old file stays as it is.
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+      return windows_error(GetLastError());
+    }
+    if ((basic.FileAttributes & kNotReplaced) != 0) return windows_error(ERROR_ACCESS_DENIED);
+  }
+  HANDLE second;
+  if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &second, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS)) {
     return windows_error(GetLastError());
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(second), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    const std::error_code error(errno, std::generic_category());
+    CloseHandle(second);
+    return error;
+  }
+  out.stream = _fdopen(fd, "wb");
+  if (out.stream == nullptr) {
+    const std::error_code error(errno, std::generic_category());
+    _close(fd);
+    return error;
+  }
+  if (out.regular) {
+    if (!SetEndOfFile(file)) return windows_error(GetLastError());  // at the start, where it opened
+    out.truncated = true;
   }
   return {};
 }
 
-void discard_partial_output(const char* name) {
-  DWORD error;
-  const std::unique_ptr<wchar_t[]> wide = wide_name(name, error);
-  if (!wide || !names_regular_file(wide.get())) return;
-  // Wine reports success where the folder forbids removal, and leaves the
-  // file: whatever DeleteFileW says, the name must be gone.
-  if (DeleteFileW(wide.get()) && is_gone(wide.get())) return;
-  empty_file(wide.get());
+std::error_code finish_output(OutputFile& out) {
+  const HANDLE file = handle_of(out);
+  out.handle = OutputFile::kNoHandle;  // gone even where the close fails
+  return CloseHandle(file) ? std::error_code() : windows_error(GetLastError());
+}
+
+void discard_output(const char* name, OutputFile& out) {
+  const HANDLE file = handle_of(out);
+  if (out.handle != OutputFile::kNoHandle && out.regular && (out.created || out.truncated)) {
+    // Emptied first, so that nothing written stays where the file cannot
+    // be removed, or is reached through a link, or is held open elsewhere.
+    FILE_END_OF_FILE_INFO end = {};
+    SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+    // Removed as the last handle on it closes. A file made by this run is
+    // the run's own, under whatever name; an older one only where the name
+    // is that file itself, not a link to it. No other program can rename
+    // it meanwhile: the run shares no deletion.
+    if (out.created || names_file(name, out.id)) {
+      FILE_DISPOSITION_INFO remove = {TRUE};
+      SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+    }
+  }
+  if (out.stream != nullptr) std::fclose(out.stream);
+  out.stream = nullptr;
+  if (out.handle != OutputFile::kNoHandle) static_cast<void>(finish_output(out));
 }
 
 }  // namespace cli
