@@ -1,9 +1,10 @@
 #!/bin/bash
 # Runs the nesexpand binary, each case in a fresh temporary folder, and
 # checks what it prints, its exit status and the files it leaves.
-#   cli_test.sh [--windows] [--objdump OBJDUMP] [--preload LIB] TOOL [RUNNER...]
+#   cli_test.sh [--windows] [--objdump OBJDUMP] [--holder HOLDER] [--preload LIB] TOOL [RUNNER...]
 # --windows: the tool is a Windows build, whose messages end in CRLF.
 # --objdump: a program that lists a Windows build's imports.
+# --holder: a Windows program that holds a file open (windows/holder.cc).
 # --preload: a library that, preloaded, makes allocations fail (no_memory.cc).
 # RUNNER: a command that starts the tool, such as wine or qemu-aarch64.
 set -u
@@ -12,10 +13,12 @@ eol=$'\n'
 windows=
 no_memory=
 objdump=
+holder=
 while [ $# -gt 0 ]; do
   case $1 in
     --windows) windows=yes eol=$'\r\n'; shift ;;
     --objdump) objdump=$2; shift 2 ;;
+    --holder) holder=$2; shift 2 ;;
     --preload) no_memory=$2; shift 2 ;;
     *) break ;;
   esac
@@ -162,6 +165,41 @@ check "a linked folder makes the two one file" \
   "mkdir roms; cp \"\$source\" roms/game.nes; ln -s roms alias; ln -s ../alias/game.nes roms/game_expanded.nes" \
   1 "$same_file" "alias l roms d roms/game.nes source roms/game_expanded.nes l" \
   "${run[@]}" roms/game.nes
+# Another program swaps the output name between a plain file and a link to
+# the source, symbolic or hard, as fast as it can, while the tool runs again
+# and again, up to race_runs times in race_seconds: each run expands into
+# the plain file or refuses, and the source never changes. perl swaps with
+# no process started per swap.
+race_runs=300
+race_seconds=20
+if ! command -v perl > /dev/null; then
+  skip "output swapped with a link to the source" "perl, which swaps the names, is not installed"
+else
+  for link in symlink link; do
+    case="output swapped with a $link to the source"
+    enter_new_folder race && cp "$source" game.nes || exit 1
+    perl -e 'while (1) {
+      open(my $plain, ">", "plain.tmp") or die "plain.tmp: $!";
+      print $plain "old\n";
+      close($plain);
+      rename("plain.tmp", "game_expanded.nes");
+      ($ARGV[0] eq "link" ? link("game.nes", "link.tmp") : symlink("game.nes", "link.tmp"));
+      rename("link.tmp", "game_expanded.nes");
+    }' "$link" &
+    racer=$!
+    deadline=$((SECONDS + race_seconds))
+    for ((runs = 0; runs < race_runs && SECONDS < deadline; runs++)); do
+      "${run[@]}" game.nes
+    done > "$root/stdout" 2> "$root/stderr"
+    kill "$racer" 2> /dev/null || fail "$case" "the names stopped changing before the last run"
+    wait "$racer" 2> /dev/null
+    echo "cli: $case: $runs runs"
+    cmp -s game.nes "$source" || fail "$case" "the source changed within $runs runs"
+    printed=$(grep -vxF "${same_file%$'\n'}" "$root/stdout" | sort -u | sed -n l | head -3)
+    [ -z "$printed" ] || fail "$case" "printed '$printed'"
+    [ -s "$root/stderr" ] && fail "$case" "wrote to standard error: $(head -3 "$root/stderr")"
+  done
+fi
 # A link to, or a hard link of, some other file is written through.
 check "output is a link to another file" "$full_source; $old_output; mv game_expanded.nes other; ln -s other game_expanded.nes" \
   0 "" "game.nes source game_expanded.nes l other expanded" "${run[@]}" game.nes
@@ -206,6 +244,16 @@ if [ -n "$windows" ]; then
       1 "$same_file" "$name source $output l" "${run[@]}" "$name"
     check "$name with no link" "$setup" 0 "" "$name source $output expanded" "${run[@]}" "$name"
   done
+  # Windows creates no file over a hidden one, and the tool replaces none.
+  # Wine keeps the attribute in an extended attribute of the file, where
+  # the file system has them.
+  hide() { "${run[@]:0:${#run[@]}-1}" cmd /c "attrib +h $1 & attrib $1" | cut -c 1-12 | grep -q H; }
+  if ! { enter_new_folder hidden && echo old > game_expanded.nes && hide game_expanded.nes; }; then
+    skip "an old output that is hidden" "Wine cannot mark a file hidden on this file system"
+  else
+    check "an old output that is hidden" "$full_source; $old_output; hide game_expanded.nes" 1 \
+      "Unable to create expanded ROM file.$eol" "game.nes source game_expanded.nes f 4" "${run[@]}" game.nes
+  fi
   # by_path PREFIX FILE COMMAND...: runs COMMAND with the full path of FILE
   # in the current folder, written PREFIX plus a drive letter.
   by_path='p=$PWD/$2; prefix=$1; shift 2; exec "$@" "${prefix}Z:${p//\//\\}"'
@@ -246,6 +294,39 @@ if [ -n "$windows" ]; then
       "game.nes source game_expanded.nes f 0" limited 16 "${user_run[@]}" game.nes
   fi
   chmod 755 .  # so that the folder can be removed
+
+  # Another program (an indexer, a scanner) holds the output open, sharing
+  # only reading. Where it holds an old output first, nothing is written;
+  # where it tries to open the new one during the run, it cannot, and a
+  # write cut off leaves nothing behind.
+  # holding EVENT COMMAND...: runs COMMAND once the holder, watching
+  # game_expanded.nes, says EVENT ("watching", or "held" once it holds a
+  # file there), then stops the holder.
+  holding() {
+    local event=$1 waited held_status
+    shift
+    "${run[@]:0:${#run[@]}-1}" "$holder" game_expanded.nes stop.tmp > holder.out 2>&1 &
+    held=$!
+    for ((waited = 0; waited < 600; waited++)); do
+      grep -q "$event" holder.out && break
+      sleep 0.1
+    done
+    "$@"
+    held_status=$?
+    : > stop.tmp
+    wait "$held"
+    rm stop.tmp holder.out
+    return $held_status
+  }
+  if [ -z "$holder" ]; then
+    skip "another program holds the output" "no holder given"
+  else
+    check "another program holds the old output" "$full_source; $old_output" 1 \
+      "Unable to create expanded ROM file.$eol" "game.nes source game_expanded.nes f 4" \
+      holding held "${run[@]}" game.nes
+    check "write cut off while another program tries to hold the output" "$full_source" 1 \
+      "$cannot_write" "game.nes source" holding watching limited 16 "${run[@]}" game.nes
+  fi
 
   # Only a window of its own, started from Explorer, waits for Enter after a
   # failure: with any other standard input the run ends at once. A wait
