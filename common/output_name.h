@@ -1,3 +1,5 @@
+// The output name rule, shared by every front end: where the expanded
+// image goes, beside the source.
 #ifndef NESEXPAND_COMMON_OUTPUT_NAME_H_
 #define NESEXPAND_COMMON_OUTPUT_NAME_H_
 

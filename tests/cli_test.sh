@@ -1,11 +1,11 @@
 #!/bin/bash
 # Runs the nesexpand binary, each case in a fresh temporary folder, and
 # checks what it prints, its exit status and the files it leaves.
-#   cli_test.sh [--windows] [--objdump OBJDUMP] [--holder HOLDER] [--preload LIB] TOOL [RUNNER...]
+#   cli_test.sh [--windows] [--objdump OBJDUMP] [--holder HOLDER] [--no-memory TOOL2] TOOL [RUNNER...]
 # --windows: the tool is a Windows build, whose messages end in CRLF.
 # --objdump: a program that lists a Windows build's imports.
 # --holder: a Windows program that holds a file open (windows/holder.cc).
-# --preload: a library that, preloaded, makes allocations fail (no_memory.cc).
+# --no-memory: the tool built with no_memory.cc, whose allocations can fail.
 # RUNNER: a command that starts the tool, such as wine or qemu-aarch64.
 set -u
 export LC_ALL=C.UTF-8
@@ -19,7 +19,7 @@ while [ $# -gt 0 ]; do
     --windows) windows=yes eol=$'\r\n'; shift ;;
     --objdump) objdump=$2; shift 2 ;;
     --holder) holder=$2; shift 2 ;;
-    --preload) no_memory=$2; shift 2 ;;
+    --no-memory) no_memory=$2; shift 2 ;;
     *) break ;;
   esac
 done
@@ -30,9 +30,6 @@ run=("$@" "$tool")
 [ -n "$no_memory" ] && no_memory=$(absolute "$no_memory")
 
 make_images
-failures=0
-
-fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 skip() { echo "cli: skipped [$1]: $2"; }
 
 # check CASE SETUP STATUS MESSAGE FILES COMMAND...: in a fresh folder, runs
@@ -101,24 +98,20 @@ else
   skip "read error" "no /proc/self/mem, whose read fails"
 fi
 
-# Each of the tool's own two allocations fails in turn: the image buffer
-# and the output name with its terminator, which no_memory.cc tells from
-# everything the libraries allocate by the operator, and from each other
-# by size. That takes a tool that finds new[] in the shared C++ library,
-# without a sanitizer's allocator in front of it.
-if [ -z "$no_memory" ] || [ -z "$direct" ]; then
-  skip "out of memory" "no allocator to preload for this build"
-elif ! command -v readelf > /dev/null; then
-  skip "out of memory" "readelf, which tells a tool that can take a preloaded library, is not installed"
-elif readelf -sW "$tool" | grep -q '__asan_init'; then
-  skip "out of memory" "AddressSanitizer brings its own allocator"
-elif ! readelf --dyn-syms -W "$tool" | grep -q ' UND _Zna[jm]RKSt9nothrow_t'; then
-  skip "out of memory" "the tool does not take new[] from a shared C++ library"
+# Each of the tool's own allocations fails in turn: the image buffer, the
+# output name with its terminator and, on Windows, that name in UTF-16,
+# which no_memory.cc tells from everything the libraries allocate by the
+# operator, and from each other by size. A sanitizer brings its own.
+output_name=game_expanded.nes
+allocations=("the image:24592" "the output name:$((${#output_name} + 1))")
+[ -n "$windows" ] && allocations+=("the output name in UTF-16:$(((${#output_name} + 1) * 2))")
+if [ -z "$no_memory" ]; then
+  skip "out of memory" "no tool that can run out of memory was built (a sanitizer's build)"
 else
-  output_name=game_expanded.nes
-  for allocation in "the image:24592" "the output name:$((${#output_name} + 1))"; do
+  for allocation in "${allocations[@]}"; do
     check "out of memory for ${allocation%:*}" "$full_source; $old_output" 1 "Out of memory.$eol" \
-      "game.nes source game_expanded.nes f 4" env LD_PRELOAD="$no_memory" NO_MEMORY_SIZE=${allocation##*:} "$tool" game.nes
+      "game.nes source game_expanded.nes f 4" \
+      env NO_MEMORY_SIZE=${allocation##*:} "${run[@]:0:${#run[@]}-1}" "$no_memory" game.nes
   done
 fi
 

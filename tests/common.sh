@@ -1,7 +1,10 @@
-# Helpers shared by the shell tests; sourced, not run. A test defines
-# fail CASE TEXT, which reports one failure. Only POSIX forms of the
-# commands are used (and head -c, which GNU, BSD and busybox all have), so
-# that the tests run on macOS and the BSDs too.
+# Helpers shared by the shell tests; sourced, not run. Only POSIX forms of
+# the commands are used (and head -c, which GNU, BSD and busybox all have),
+# so that the tests run on macOS and the BSDs too.
+
+# fail CASE TEXT...: reports one failure of CASE, counted in $failures.
+failures=0
+fail() { echo "FAIL [$1]: ${*:2}"; failures=$((failures + 1)); }
 
 # absolute FILE: FILE's full path, links in its folder resolved.
 absolute() { printf '%s/%s\n' "$(cd "$(dirname "$1")" && pwd -P)" "$(basename "$1")"; }

@@ -17,8 +17,6 @@ strace -qq -o /dev/null true 2> /dev/null || skip "strace cannot trace here"
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
 
 make_images
-failures=0
-fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 
 cannot_open=$'Unable to open source file.\n'
 cannot_read=$'Unable to read source file.\n'
