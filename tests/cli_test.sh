@@ -298,7 +298,8 @@ if [ -n "$windows" ]; then
   holding() {
     local event=$1 waited held_status
     shift
-    "${run[@]:0:${#run[@]}-1}" "$holder" game_expanded.nes stop.tmp > holder.out 2>&1 &
+    : > holder.out  # there before the holder starts, for the grep below
+    "${run[@]:0:${#run[@]}-1}" "$holder" game_expanded.nes stop.tmp >> holder.out 2>&1 &
     held=$!
     for ((waited = 0; waited < 600; waited++)); do
       grep -q "$event" holder.out && break
