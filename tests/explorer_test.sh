@@ -1,8 +1,11 @@
 #!/bin/bash
-# Starts the Windows build of nesexpand as Explorer does, under Wine on a
-# virtual display: double-clicked, and with a file dropped onto it. After a
-# failure its console window must stay until Enter is typed; after a
-# success it must close at once.
+# Starts the Windows build of nesexpand as Windows programs do, under Wine
+# on a virtual display: as Explorer does, double-clicked and with a file
+# dropped onto it, and from the console window of another program, as cmd
+# or a script run in a console has it. Started by Explorer, after a
+# failure its console window must stay until Enter is typed, and after a
+# success it must close at once; started by any other program it never
+# waits.
 #   explorer_test.sh LAUNCHER TOOL RUNNER...
 # LAUNCHER: tests/windows/explorer.cc, built as explorer.exe. RUNNER:
 # cmake/wine-run.sh. Exits 77 (skipped) without Xvfb.
@@ -32,36 +35,48 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # whole, as the usage line names the tool by its path.
 mkdir "$root/José" && cp "$tool" "$root/José/nesexpand.exe" || exit 1
 exe=$(windows_path "$root/José/nesexpand.exe")
+# The launcher under another name starts the tool from a console of its own.
+explorer=$(windows_path "$launcher")
+cp "$launcher" "$root/console.exe" || exit 1
+console=$(windows_path "$root/console.exe")
 press_enter="Press Enter to close this window."
 
-# explorer CASE SETUP REPORT FILES [DROPPED]: in a fresh folder, runs SETUP,
-# then starts the tool with DROPPED, a file in that folder, dropped onto it,
-# and verifies (common.sh) what the launcher saw, in REPORT: the window's
-# text, whether the tool read what was typed there until Enter came, and
-# its exit status.
-explorer() {
+# start CASE SETUP REPORT FILES LAUNCHER TOOL [FILE]: in a fresh folder,
+# runs SETUP, then has LAUNCHER start TOOL with FILE, a file in that
+# folder, as its argument (dropped onto it, from Explorer), and verifies
+# (common.sh) what the launcher saw, in REPORT: the window's text, whether
+# the tool read what was typed there until Enter came, and its exit status.
+start() {
   local case=$1 setup=$2 report=$3 files=$4
   enter_new_folder case && eval "$setup" && rm -f "$root/stdout" || exit 1
-  "${run[@]}" "$launcher" "$(windows_path "$root/stdout")" "$exe" \
-    ${5:+"$(windows_path "$PWD/$5")"} > "$root/stderr" 2>&1
+  "${run[@]}" "$5" "$(windows_path "$root/stdout")" "$6" \
+    ${7:+"$(windows_path "$PWD/$7")"} > "$root/stderr" 2>&1
   status=$?
   verify "$case" 0 "$report"$'\n' "$files"
 }
 
-explorer "double-clicked" "" \
+start "double-clicked" "" \
   "usage:  $exe <srcfile>
 Drop a .nes file onto nesexpand.exe to expand it.
 $press_enter
 waited for Enter
-exit 1" ""
-explorer "short file dropped" "mkdir 'my roms'; head -c 100 \"\$source\" > 'my roms/ぼうけん.nes'" \
+exit 1" "" "$explorer" "$exe"
+short_file="mkdir 'my roms'; head -c 100 \"\$source\" > 'my roms/ぼうけん.nes'"
+start "short file dropped" "$short_file" \
   "Source file is too short.
 $press_enter
 waited for Enter
-exit 1" "my roms d my roms/ぼうけん.nes f 100" "my roms/ぼうけん.nes"
-explorer "image dropped" "mkdir 'my roms'; cp \"\$source\" 'my roms/ぼうけん.nes'" "exit 0" \
-  "my roms d my roms/ぼうけん.nes source my roms/ぼうけん_expanded.nes expanded" "my roms/ぼうけん.nes"
+exit 1" "my roms d my roms/ぼうけん.nes f 100" "$explorer" "$exe" "my roms/ぼうけん.nes"
+start "image dropped" "mkdir 'my roms'; cp \"\$source\" 'my roms/ぼうけん.nes'" "exit 0" \
+  "my roms d my roms/ぼうけん.nes source my roms/ぼうけん_expanded.nes expanded" \
+  "$explorer" "$exe" "my roms/ぼうけん.nes"
+start "no argument, from a console" "" "code page 437
+usage:  $exe <srcfile>
+exit 1" "" "$console" "$exe"
+start "short file, from a console" "$short_file" "code page 437
+Source file is too short.
+exit 1" "my roms d my roms/ぼうけん.nes f 100" "$console" "$exe" "my roms/ぼうけん.nes"
 "${run[@]}" wineserver -w  # before the display goes
 
 [ "$failures" = 0 ] || exit 1
-echo "explorer: the window waits after each failure and only then"
+echo "explorer: the window waits after each failure from Explorer, and only then"
