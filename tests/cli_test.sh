@@ -1,8 +1,10 @@
 #!/bin/bash
 # Runs the nesexpand binary, each case in a fresh temporary folder, and
 # checks what it prints, its exit status and the files it leaves.
-#   cli_test.sh [--windows] [--objdump OBJDUMP] [--preload LIB] TOOL [RUNNER...]
+#   cli_test.sh [--windows] [--locale LOCALE] [--objdump OBJDUMP] [--preload LIB] TOOL [RUNNER...]
 # --windows: the tool is a Windows build, whose messages end in CRLF.
+# --locale: a UTF-8 locale to run in, from which Wine takes the code pages
+# of the Windows programs; exits 77 (skipped) where it is not generated.
 # --objdump: a program that lists a Windows build's imports.
 # --preload: a library that, preloaded, makes allocations fail (no_memory.cc).
 # RUNNER: a command that starts the tool, such as wine or qemu-aarch64.
@@ -15,6 +17,10 @@ objdump=
 while [ $# -gt 0 ]; do
   case $1 in
     --windows) windows=yes eol=$'\r\n'; shift ;;
+    --locale)
+      [ "$(LC_ALL=$2 locale charmap 2> /dev/null)" = UTF-8 ] ||
+        { echo "cli: skipped: the locale $2 is not generated"; exit 77; }
+      export LC_ALL=$2; shift 2 ;;
     --objdump) objdump=$2; shift 2 ;;
     --preload) no_memory=$2; shift 2 ;;
     *) break ;;
