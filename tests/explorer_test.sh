@@ -40,6 +40,14 @@ exe=$(windows_path "$root/José/nesexpand.exe")
 explorer=$(windows_path "$launcher")
 cp "$launcher" "$root/console.exe" || exit 1
 console=$(windows_path "$root/console.exe")
+# The tool as Windows before 10 1903 runs it, which does not know the
+# manifest's activeCodePage: its arguments then come in the ANSI code page,
+# and file names must be converted by that one, as fopen converts them,
+# not by the OEM one, which differs. A copy whose element has another name
+# stands in for that Windows.
+LC_ALL=C sed 's/activeCodePage/activeCodePagX/g' "$tool" > "$root/nesexpand-ansi.exe" || exit 1
+cmp -s "$tool" "$root/nesexpand-ansi.exe" && { echo "FAIL: the tool's manifest sets no code page"; exit 1; }
+ansi_exe=$(windows_path "$root/nesexpand-ansi.exe")
 press_enter="Press Enter to close this window."
 
 # start CASE SETUP REPORT FILES LAUNCHER TOOL [FILE]: in a fresh folder,
@@ -78,6 +86,11 @@ exit 1" "" "$console" "$exe"
   start "short file, from a console" "$short_file" "code page $code_page
 Source file is too short.
 exit 1" "my roms d my roms/ぼうけん.nes f 100" "$console" "$exe" "my roms/ぼうけん.nes"
+  # The name comes in ANSI 1252; converted by OEM 437 it names no file.
+  start "café.nes and a hard link of it, before Windows 10 1903" \
+    "cp \"\$source\" café.nes; ln café.nes café_expanded.nes" "code page $code_page
+Source file and expanded ROM file are the same file.
+exit 1" "café.nes source café_expanded.nes source" "$console" "$ansi_exe" café.nes
   start "double-clicked" "" \
     "usage:  $exe <srcfile>
 Drop a .nes file onto nesexpand.exe to expand it.
