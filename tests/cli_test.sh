@@ -1,8 +1,10 @@
 #!/bin/bash
 # Runs the nesexpand binary, each case in a fresh temporary folder, and
 # checks what it prints, its exit status and the files it leaves.
-#   cli_test.sh [--windows] [--objdump OBJDUMP] [--holder HOLDER] [--no-memory TOOL2] TOOL [RUNNER...]
+#   cli_test.sh [--windows] [--locale LOCALE] [--objdump OBJDUMP] [--holder HOLDER] [--no-memory TOOL2] TOOL [RUNNER...]
 # --windows: the tool is a Windows build, whose messages end in CRLF.
+# --locale: a UTF-8 locale to run in, from which Wine takes the code pages
+# of the Windows programs; exits 77 (skipped) where it is not generated.
 # --objdump: a program that lists a Windows build's imports.
 # --holder: a Windows program that holds a file open (windows/holder.cc).
 # --no-memory: the tool built with no_memory.cc, whose allocations can fail.
@@ -14,9 +16,14 @@ windows=
 no_memory=
 objdump=
 holder=
+locale=
 while [ $# -gt 0 ]; do
   case $1 in
     --windows) windows=yes eol=$'\r\n'; shift ;;
+    --locale)
+      [ "$(LC_ALL=$2 locale charmap 2> /dev/null)" = UTF-8 ] ||
+        { echo "cli: skipped: the locale $2 is not generated"; exit 77; }
+      export LC_ALL=$2; locale=$2; shift 2 ;;
     --objdump) objdump=$2; shift 2 ;;
     --holder) holder=$2; shift 2 ;;
     --no-memory) no_memory=$2; shift 2 ;;
@@ -165,7 +172,9 @@ check "a linked folder makes the two one file" \
 # no process started per swap.
 race_runs=300
 race_seconds=20
-if ! command -v perl > /dev/null; then
+if [ -n "$locale" ]; then
+  skip "output swapped with a link to the source" "its names are ASCII: it runs in the first locale only"
+elif ! command -v perl > /dev/null; then
   skip "output swapped with a link to the source" "perl, which swaps the names, is not installed"
 else
   for link in symlink link; do
