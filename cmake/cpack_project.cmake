@@ -7,6 +7,9 @@ execute_process(COMMAND ${git} rev-parse --show-prefix OUTPUT_VARIABLE prefix
                 OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE no_git ERROR_QUIET)
 if(prefix)
   set(no_git TRUE)
+elseif(no_git AND EXISTS ${source}/.git)
+  message(FATAL_ERROR "${source} is a git clone, but git could not be run there: install git, "
+                      "which gives the commit's files and time to the packages")
 endif()
 
 # One time for every file in every package: SOURCE_DATE_EPOCH if it is
