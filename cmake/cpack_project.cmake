@@ -7,6 +7,9 @@ execute_process(COMMAND ${git} rev-parse --show-prefix OUTPUT_VARIABLE prefix
                 OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE no_git ERROR_QUIET)
 if(prefix)
   set(no_git TRUE)
+elseif(no_git AND EXISTS ${source}/.git)
+  message(FATAL_ERROR "${source} is a git clone, but git could not be run there: install git, "
+                      "which gives the commit's files and time to the packages")
 endif()
 
 # One time for every file in every package: SOURCE_DATE_EPOCH if it is
@@ -50,7 +53,9 @@ if(CPACK_PACKAGE_FILE_NAME STREQUAL CPACK_SOURCE_PACKAGE_FILE_NAME)
   set(CPACK_IGNORE_FILES "")
 endif()
 
-# What only the .deb carries: lintian's overrides (see release.cmake).
-if(CPACK_GENERATOR STREQUAL "DEB" AND CPACK_NESEXPAND_DEB_ONLY)
-  list(APPEND CPACK_INSTALLED_DIRECTORIES "${CPACK_NESEXPAND_DEB_ONLY}" .)
+# What only this kind of package carries (see release.cmake): the .deb
+# lintian's overrides, the tarball the licence texts that Debian keeps.
+set(only ${CPACK_NESEXPAND_BINARY_DIR}/cpack-only/${CPACK_GENERATOR})
+if(EXISTS ${only} AND NOT CPACK_PACKAGE_FILE_NAME STREQUAL CPACK_SOURCE_PACKAGE_FILE_NAME)
+  list(APPEND CPACK_INSTALLED_DIRECTORIES "${only}" .)
 endif()

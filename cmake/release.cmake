@@ -36,9 +36,15 @@ endfunction()
 # The README shows the page's picture(s) from web/: shipped beside it, so
 # that the installed README shows them too.
 file(GLOB screenshots CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/screenshot*.png)
-# What a static build holds of others' code, with their licences.
+# What a static build, and the page, hold of others' code, with their
+# licences; packaging/ keeps the texts of those licences.
 set(notices ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES)
 file(REMOVE ${notices})
+set(rle ${packaging}/GCC-RUNTIME-LIBRARY-EXCEPTION-3.1)
+# What only one kind of package carries, in cpack-only/GENERATOR, laid
+# out as in that package (cpack_project.cmake adds it).
+set(cpack_only ${PROJECT_BINARY_DIR}/cpack-only)
+file(REMOVE_RECURSE ${cpack_only})
 
 if(WIN32)
   # A zip to unpack anywhere: the program and its documents side by side.
@@ -48,13 +54,15 @@ if(WIN32)
   if(MINGW AND static_link)
     linked_source(mingw libwinpthread.a)
     configure_file(${packaging}/windows-notices.in ${notices} @ONLY)
-    install(FILES ${notices} DESTINATION .)
+    install(FILES ${notices} ${packaging}/GPL-3 ${rle} DESTINATION .)
   endif()
   set(CPACK_GENERATOR ZIP)
 else()
   # The doc files, made again whenever their sources change.
   set(doc ${PROJECT_BINARY_DIR}/doc)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md nesexpand.1)
+  file(GLOB docs_md CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               CHANGELOG.md nesexpand.1 README.md ${docs_md} ${packaging}/page-notices)
   nesexpand_docs(${PROJECT_SOURCE_DIR} ${doc} ${PROJECT_VERSION} "${NESEXPAND_MAINTAINER}")
   install(TARGETS nesexpand RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${doc}/nesexpand.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -67,7 +75,14 @@ else()
       set(CPACK_NESEXPAND_BUILT_USING "${glibc}")
     endif()
     configure_file(${packaging}/linux-notices.in ${notices} @ONLY)
-    install(FILES ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    # The exception is in no common place; the LGPL and the GPL are, on
+    # Debian, where lintian wants no copy of them in the .deb.
+    install(FILES ${rle} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    file(COPY ${packaging}/LGPL-2.1 ${packaging}/GPL-3 DESTINATION ${cpack_only}/TGZ/${CMAKE_INSTALL_DOCDIR})
+    # The link's map, from which tests/package_test.sh checks these
+    # notices against the libraries that the program holds.
+    first_supported(link_map linker -Wl,-Map=${PROJECT_BINARY_DIR}/nesexpand.map)
+    target_link_options(nesexpand PRIVATE ${link_map})
   endif()
   set(CPACK_GENERATOR TGZ)
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
@@ -92,13 +107,21 @@ if(NESEXPAND_WEB_PAGE)
     message(FATAL_ERROR "NESEXPAND_WEB_PAGE: ${NESEXPAND_WEB_PAGE} does not exist; build the page first.")
   endif()
   install(FILES "${NESEXPAND_WEB_PAGE}" DESTINATION ${CMAKE_INSTALL_DATADIR}/nesexpand)
+  # The page's own notices, which it carries in a comment, follow those
+  # of the program.
+  file(READ ${packaging}/page-notices page_notices)
+  if(EXISTS ${notices})
+    file(APPEND ${notices} "\n${page_notices}")
+  else()
+    file(WRITE ${notices} "${page_notices}")
+  endif()
   configure_file("${NESEXPAND_WEB_PAGE}" nesexpand.html COPYONLY)
   file(SHA256 "${NESEXPAND_WEB_PAGE}" sum)
   file(WRITE ${PROJECT_BINARY_DIR}/nesexpand.html.sha256 "${sum}  nesexpand.html\n")
 endif()
 
 # lintian's tags that are wrong about this package, or meant, each with
-# the reason; in the .deb only (cpack_project.cmake adds the folder).
+# the reason; in the .deb only.
 set(overrides "")
 if(static_link STREQUAL "-static-pie")
   string(APPEND overrides
@@ -117,11 +140,11 @@ if(NESEXPAND_WEB_PAGE)
     "nesexpand: package-contains-documentation-outside-usr-share-doc"
     " [usr/share/nesexpand/nesexpand.html]\n")
 endif()
-set(deb_only ${PROJECT_BINARY_DIR}/deb-only)
-file(REMOVE_RECURSE ${deb_only})
 if(overrides)
-  file(WRITE ${deb_only}/usr/share/lintian/overrides/nesexpand "${overrides}")
-  set(CPACK_NESEXPAND_DEB_ONLY ${deb_only})
+  file(WRITE ${cpack_only}/DEB/usr/share/lintian/overrides/nesexpand "${overrides}")
+endif()
+if(EXISTS ${notices} AND NOT WIN32)
+  install(FILES ${notices} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
@@ -143,6 +166,10 @@ set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project.cmake)
 if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")  # the GNU tools that it needs
   set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_normalise.cmake)
+  if(CMAKE_VERSION VERSION_LESS 3.19)
+    message(WARNING "cpack runs CPACK_POST_BUILD_SCRIPTS from CMake 3.19 on: with CMake "
+                    "${CMAKE_VERSION} the packages are not packed again to come out the same every time.")
+  endif()
 endif()
 set(CPACK_NESEXPAND_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_NESEXPAND_BINARY_DIR ${PROJECT_BINARY_DIR})
