@@ -29,17 +29,16 @@ here=$(dirname "$(realpath "$0")")
 sample=$here/../examples/sample.nes
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL [$package]: $*"; failures=$((failures + 1)); }
+. "$here/common.sh"
 # fail_each PREFIX: one failure for each line on standard input.
-fail_each() { local line; while read -r line; do fail "$1$line"; done; }
+fail_each() { local line; while read -r line; do fail "$package" "$1$line"; done; }
 
 # expect_files LISTING NAME...: each NAME (an extended regular expression
 # for a whole line) is in LISTING, and nothing else is a file there.
 expect_files() {
   local listing=$1 name
   shift
-  for name in "$@"; do grep -qxE "$name" <<< "$listing" || fail "holds no $name"; done
+  for name in "$@"; do grep -qxE "$name" <<< "$listing" || fail "$package" "holds no $name"; done
   local pattern
   pattern=$(printf '%s|' "$@")
   fail_each "unexpected: " < <(grep -vxE "${pattern%|}" <<< "$listing")
@@ -59,16 +58,16 @@ released() {
   local sums=$package.sha256
   [ -f "$sums" ] && [ "$(cut -d ' ' -f 3- "$sums")" = "$(basename "$package")" ] &&
     (cd "$build" && sha256sum --check --status "$(basename "$sums")") ||
-    fail "$(basename "$sums") is missing, names another file or does not match"
+    fail "$package" "$(basename "$sums") is missing, names another file or does not match"
 }
 
 # runs_on_sample TOOL: the tool, started by the runner, expands the sample.
 runs_on_sample() {
   rm -rf "$work/run" && mkdir "$work/run" && cp "$sample" "$work/run/game.nes"
-  (cd "$work/run" && "$@" game.nes) > "$work/stdout" 2>&1 || fail "the tool failed: $(cat "$work/stdout")"
-  [ -s "$work/stdout" ] && fail "the tool printed: $(cat "$work/stdout")"
+  (cd "$work/run" && "$@" game.nes) > "$work/stdout" 2>&1 || fail "$package" "the tool failed: $(cat "$work/stdout")"
+  [ -s "$work/stdout" ] && fail "$package" "the tool printed: $(cat "$work/stdout")"
   [ "$(wc -c 2> /dev/null < "$work/run/game_expanded.nes")" = 40976 ] ||
-    fail "the tool wrote no 40,976-byte image"
+    fail "$package" "the tool wrote no 40,976-byte image"
 }
 
 # A build setting from the build folder's cache.
@@ -128,8 +127,8 @@ program_parts() {
 page_parts() {
   local symbols=${page_file%/*}/nesexpand.functions.html.symbols root cache library member
   echo "page:emscripten's JavaScript glue"
-  [ -s "$symbols" ] || { fail "no $symbols, which names the page's functions"; return; }
-  root=$(em-config EMSCRIPTEN_ROOT) && cache=$(em-config CACHE) || { fail "em-config failed"; return; }
+  [ -s "$symbols" ] || { fail "$package" "no $symbols, which names the page's functions"; return; }
+  root=$(em-config EMSCRIPTEN_ROOT) && cache=$(em-config CACHE) || { fail "$package" "em-config failed"; return; }
   "$(em-config LLVM_ROOT)/llvm-nm" -A --defined-only "$cache"/sysroot/lib/wasm32-emscripten/*.a 2> /dev/null |
     awk -v symbols="$symbols" '
       BEGIN { while ((getline line < symbols) > 0) { sub(/^[0-9]+:/, "", line); wanted[line] = 1 } }
@@ -152,9 +151,9 @@ check_notices() {
   fail_each "holds what no notice covers: " < <(grep -vE "$(sed 's/^[^|]*|//' <<< "$parts" | paste -sd '|')" <<< "$linked")
   while IFS='|' read -r heading pattern; do
     if grep -qE "$pattern" <<< "$linked"; then
-      grep -qxF "$heading" "$file" || fail "${file##*/} has no notice for $heading, which is in it"
+      grep -qxF "$heading" "$file" || fail "$package" "${file##*/} has no notice for $heading, which is in it"
     elif grep -qxF "$heading" "$file"; then
-      fail "${file##*/} names $heading, which is not in it"
+      fail "$package" "${file##*/} names $heading, which is not in it"
     fi
   done <<< "$parts"
 }
@@ -193,7 +192,7 @@ docs() {
   cmake -DSOURCE_DIR="$folder" -DOUTPUT_DIR="$folder" -DVERSION="$1" -DMAINTAINER="M <m@x>" \
     -P "$here/../cmake/release_docs.cmake" 2>&1
 }
-docs 1.0.0 > "$work/docs.log" || fail "the doc files were not made: $(cat "$work/docs.log")"
+docs 1.0.0 > "$work/docs.log" || fail "$package" "the doc files were not made: $(cat "$work/docs.log")"
 fail_each "changelog: " < <(diff <(gzip -dc "$work/docs/changelog.gz" 2>&1 | sed 's/\t/TAB/g') - << 'EOF' | grep '^[<>]'
 nesexpand (1.0.0) unstable; urgency=medium
 
@@ -221,9 +220,9 @@ while IFS='|' read -r version spoil message; do
   rm -rf "$work/spoilt" && cp -r "$work/docs" "$work/spoilt" && rm "$work/spoilt"/*.gz
   (cd "$work/spoilt" && eval "$spoil")
   if docs "$version" "$work/spoilt" > "$work/docs.log" || [ -e "$work/spoilt/changelog.gz" ]; then
-    fail "made for \"$spoil\""
+    fail "$package" "made for \"$spoil\""
   elif ! grep -qF -- "$message" "$work/docs.log"; then
-    fail "for \"$spoil\", not \"$message\" but: $(cat "$work/docs.log")"
+    fail "$package" "for \"$spoil\", not \"$message\" but: $(cat "$work/docs.log")"
   fi
 done << 'EOF'
 1.0.0|sed -i 's/(2026-12-08)/(2026-02-30)/' CHANGELOG.md|CHANGELOG.md:3: "## 1.0.0 (2026-02-30)": 2026-02-30 is no day of the calendar since 1970
@@ -274,11 +273,11 @@ if command -v git > /dev/null; then
   }
   while IFS='|' read -r spoil message; do
     if release "$spoil"; then
-      fail "went on with \"$spoil\""
+      fail "$package" "went on with \"$spoil\""
     elif ! grep -qxF -- "$message" "$work/release.log"; then
-      fail "for \"$spoil\", not \"$message\" but: $(cat "$work/release.log")"
+      fail "$package" "for \"$spoil\", not \"$message\" but: $(cat "$work/release.log")"
     elif [ -e "$work/seen" ] || compgen -G "$work/clone/build*" > /dev/null; then
-      fail "for \"$spoil\", began to build"
+      fail "$package" "for \"$spoil\", began to build"
     fi
   done << 'EOF'
 echo changed >> README.md| M README.md
@@ -292,10 +291,10 @@ EOF
   flags="CXXFLAGS CFLAGS CPPFLAGS LDFLAGS EMCC_CFLAGS CMAKE_BUILD_TYPE TAR_OPTIONS"
   release "export $(printf '%s=-g ' $flags)"
   for flag in $flags; do
-    grep -q "^$flag=" "$work/seen" 2> /dev/null && fail "the builds see $flag"
-    grep -q "^cmake/release.sh: not used.* $flag " "$work/release.log" || fail "$flag is not named as not used"
+    grep -q "^$flag=" "$work/seen" 2> /dev/null && fail "$package" "the builds see $flag"
+    grep -q "^cmake/release.sh: not used.* $flag " "$work/release.log" || fail "$package" "$flag is not named as not used"
   done
-  [ -e "$work/seen" ] || fail "emcmake was not reached: $(cat "$work/release.log")"
+  [ -e "$work/seen" ] || fail "$package" "emcmake was not reached: $(cat "$work/release.log")"
 else
   echo "skipped: [$package] git is not on PATH, so no clone can be made"
 fi
@@ -327,7 +326,7 @@ cpu_of() {
 names_cpu() {
   local cpu
   read -r -a cpu <<< "$(cpu_of "$1")"
-  [[ $2 == *-${cpu[0]} || $2 == *_${cpu[1]-} ]] || fail "its name does not say ${cpu[*]}, the CPU of its program"
+  [[ $2 == *-${cpu[0]} || $2 == *_${cpu[1]-} ]] || fail "$package" "its name does not say ${cpu[*]}, the CPU of its program"
 }
 
 if [ -n "$page" ]; then
@@ -347,10 +346,10 @@ for package in "$build"/*.deb; do
   expect_files "$(awk '$1 !~ /^d/ { print $6 }' <<< "$listing" | sed 's|^\./||')" \
     $(linux_files usr) $overrides
   for field in Package Version Architecture Maintainer Section Description; do
-    [ -n "$(dpkg-deb -f "$package" $field)" ] || fail "no $field field"
+    [ -n "$(dpkg-deb -f "$package" $field)" ] || fail "$package" "no $field field"
   done
-  [ "$(dpkg-deb -f "$package" Section)" = utils ] || fail "section is not utils"
-  [ "$(dpkg-deb -f "$package" Description | wc -l)" -gt 1 ] || fail "no long description"
+  [ "$(dpkg-deb -f "$package" Section)" = utils ] || fail "$package" "section is not utils"
+  [ "$(dpkg-deb -f "$package" Description | wc -l)" -gt 1 ] || fail "$package" "no long description"
   # Every tag, down to the pedantic ones and the overrides that nothing
   # needs: an override is there only where its tag is.
   if command -v lintian > /dev/null; then
@@ -367,20 +366,20 @@ for package in "$build"/*.deb; do
   copyright=$work/root/usr/$doc/copyright
   grep -qxF "Copyright: $(sed -n 's/^Copyright (c) //p' "$source_dir/LICENSE")" "$copyright" &&
     diff -q <(sed -n '/^Permission/,$p' "$source_dir/LICENSE") <(sed -n 's/^ //p' "$copyright" | sed 's/^\.$//') \
-      > /dev/null || fail "copyright does not carry LICENSE's holder and text"
+      > /dev/null || fail "$package" "copyright does not carry LICENSE's holder and text"
   # A static build holds the C library: the source it came from is named,
   # in Built-Using and in the notices, and is what dpkg has installed.
   if [ -n "$static" ]; then
     built_using=$(dpkg-deb -f "$package" Built-Using)
     dpkg-query -W -f '${source:Package} (= ${source:Version})\n' 2> /dev/null | grep -qxF "$built_using" ||
-      fail "Built-Using is \"$built_using\", no installed package's source"
+      fail "$package" "Built-Using is \"$built_using\", no installed package's source"
     grep -qF "$built_using" "$work/root/usr/$doc/$notices" &&
       grep -q "Lesser General Public License, version 2.1 or later" "$work/root/usr/$doc/$notices" ||
-      fail "THIRD-PARTY-NOTICES does not give the C library's licence and $built_using"
+      fail "$package" "THIRD-PARTY-NOTICES does not give the C library's licence and $built_using"
   fi
   [ -z "$notices" ] || check_notices "$work/root/usr/$doc/$notices" "${linked[@]}"
   [ -z "$page" ] || cmp -s "$work/root/usr/$page" "$build/nesexpand.html" ||
-    fail "its page is not the nesexpand.html beside it"
+    fail "$package" "its page is not the nesexpand.html beside it"
   runs_on_sample "$@" "$work/root/usr/bin/nesexpand"
 done
 
@@ -394,11 +393,11 @@ for package in "$build"/*.tar.gz; do
   if [[ $package == *-Source.tar.gz ]]; then
     # Under nesexpand-VERSION/, with the time that dates every entry.
     top=${top%-Source}
-    [ "$(cut -d / -f 1 <<< "$files" | sort -u)" = "$top" ] || fail "not all of it is under $top/"
+    [ "$(cut -d / -f 1 <<< "$files" | sort -u)" = "$top" ] || fail "$package" "not all of it is under $top/"
     epoch=$(tar xzOf "$package" "$top/SOURCE_DATE_EPOCH" 2> /dev/null)
     [ "$(TZ=UTC0 tar tvzf "$package" --full-time | awk '{ print $4 "T" $5 }' | sort -u)" = \
       "$(TZ=UTC0 date -d "@${epoch:-x}" +%FT%T 2> /dev/null)" ] ||
-      fail "its entries are not all dated SOURCE_DATE_EPOCH, \"$epoch\""
+      fail "$package" "its entries are not all dated SOURCE_DATE_EPOCH, \"$epoch\""
     # The commit's files, wherever the tree and the build folder are.
     if tracked=$(git -C "$source_dir" ls-tree -r --name-only HEAD 2> /dev/null); then
       fail_each "not as git ls-tree HEAD: " < <(diff <(sed -n "s|^$top/||p" <<< "$files" | sort) \
@@ -415,7 +414,7 @@ for package in "$build"/*.tar.gz; do
   static_on_its_own "$work/root/$top/bin/nesexpand"
   names_cpu "$work/root/$top/bin/nesexpand" "$top"
   [ -z "$page" ] || cmp -s "$work/root/$top/$page" "$build/nesexpand.html" ||
-    fail "its page is not the nesexpand.html beside it"
+    fail "$package" "its page is not the nesexpand.html beside it"
   runs_on_sample "$@" "$work/root/$top/bin/nesexpand"
 done
 
@@ -433,7 +432,7 @@ for package in "$build"/*.zip; do
   exe=$work/root/$top/nesexpand.exe
   names_cpu "$exe" "$top"
   [ -z "$notices" ] || [ "$(grep -cE '^(MinGW-w64 runtime|winpthreads)$' "$work/root/$top/$notices")" = 2 ] ||
-    fail "THIRD-PARTY-NOTICES lacks the MinGW-w64 runtime's or winpthreads' notice"
+    fail "$package" "THIRD-PARTY-NOTICES lacks the MinGW-w64 runtime's or winpthreads' notice"
   # An objdump that knows the .exe's CPU: MinGW's for its own, or LLVM's,
   # which reads them all.
   machine=$(pe_machine "$exe")
@@ -445,7 +444,7 @@ for package in "$build"/*.zip; do
   reader=$(for r in $readers; do command -v "$r" && break; done)
   if [ -n "$reader" ]; then
     imports=$("$reader" -p "$exe" | sed -n 's/^\s*DLL Name: //p')
-    [ -n "$imports" ] || fail "no imports were read"
+    [ -n "$imports" ] || fail "$package" "no imports were read"
     fail_each "imports a DLL that Windows does not have: " \
       < <(grep -viE "^($system_dlls)\.dll$" <<< "$imports")
   else
@@ -454,6 +453,6 @@ for package in "$build"/*.zip; do
   runs_on_sample "$@" "$exe"
 done
 
-[ "$checked" -gt 0 ] || { package=$build; fail "no package found"; }
+[ "$checked" -gt 0 ] || { package=$build; fail "$package" "no package found"; }
 [ "$failures" = 0 ] && echo "packages: $checked checked, all hold what they should"
 exit $((failures > 0))
