@@ -303,7 +303,8 @@ function pageTests(kind) {
 
   // The audits of one state: nothing left the page, nothing went wrong in
   // it, the only blob URLs alive are those of the links on show, axe-core
-  // finds nothing, and nothing runs off the screen sideways.
+  // finds nothing, nothing runs off the screen sideways, and no text in the
+  // picture or the results runs beyond its box, where it would be cut off.
   async function audit(page, state) {
     const outside = page.requests.filter((url) => url !== pageUrl && !/^(data|blob):/.test(url));
     assert.deepEqual(outside, [], `${state}: requests that left the page`);
@@ -313,6 +314,11 @@ function pageTests(kind) {
       const root = document.documentElement;
       return {
         trouble, live: [...liveUrls].sort(), overflow: root.scrollWidth - root.clientWidth,
+        clipped: [...document.querySelectorAll('.map *, [role="status"] *, .results *')]
+          .filter((el) => getComputedStyle(el).display !== 'inline')  // which has no box of its own to overrun
+          .filter((el) => el.scrollWidth > el.clientWidth || el.scrollHeight > el.clientHeight)
+          .map((el) => `${el.className || el.tagName} "${el.textContent}" ${el.scrollWidth}x${el.scrollHeight} ` +
+                       `in ${el.clientWidth}x${el.clientHeight}`),
         shown: [...document.querySelectorAll('a[download]')].map((a) => a.href).sort(),
         violations: violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`),
       };
@@ -321,6 +327,7 @@ function pageTests(kind) {
     assert.deepEqual(inPage.live, inPage.shown, `${state}: blob URLs kept alive beside the links on show`);
     assert.deepEqual(inPage.violations, [], `${state}: axe-core`);
     assert.equal(inPage.overflow, 0, `${state}: px wider than the screen`);
+    assert.deepEqual(inPage.clipped, [], `${state}: text cut off`);
   }
 
   // What the page shows: the live region, and each result below it with
@@ -595,13 +602,14 @@ function pageTests(kind) {
       });
     }
 
-    // At 320 px, with large text: nothing scrolls sideways, before and after
-    // an expansion with a long name, and both banks of the picture show. In
-    // forced colours the picture's kinds stay apart by pattern, the legend
-    // matches it, and the link keeps its shape.
-    for (const settings of [LOW_VISION, LARGE_TEXT]) {
-      test(`a 320 px screen with ${settings.fontPx} px text${settings.forced ? ', in forced colours' : ''}`, async () => {
-        const page = await openPage({settings, width: 320});
+    // At 320 px with large text, and on a wide screen: nothing scrolls
+    // sideways and no text is cut off, before and after an expansion with a
+    // long name and an error, and both banks of the picture show. In forced
+    // colours the picture's kinds stay apart by pattern, the legend matches
+    // it, and the link keeps its shape.
+    for (const [width, settings] of [[320, LOW_VISION], [320, LARGE_TEXT], [1280, PLAIN]]) {
+      test(`a ${width} px screen with ${settings.fontPx ?? 16} px text${settings.forced ? ', in forced colours' : ''}`, async () => {
+        const page = await openPage({settings, width});
         const banks = () => page.evaluate(() => [...document.querySelectorAll('.bank')].map((bank) => {
           const box = bank.getBoundingClientRect();
           return box.left >= 0 && box.right <= document.documentElement.clientWidth && box.width > 50;
@@ -609,8 +617,9 @@ function pageTests(kind) {
         await audit(page, 'ready');
         assert.deepEqual(await banks(), [true, true, true, true]);
         const name = 'a-rather-long-file-name-for-a-narrow-phone-screen.nes';
-        await give(page, 'choose', [file(name, one, name.replace('.nes', '_expanded.nes'))]);
-        await audit(page, 'after an expansion');
+        await give(page, 'choose', [file(name, one, name.replace('.nes', '_expanded.nes')),
+                                    file('short.nes', one.subarray(0, 100), TOO_SHORT)]);
+        await audit(page, 'after an expansion and an error');
         assert.deepEqual(await banks(), [true, true, true, true]);
         const looks = await page.evaluate(() => {
           const look = (el) => `${getComputedStyle(el).backgroundColor} ${getComputedStyle(el).backgroundImage}`;
