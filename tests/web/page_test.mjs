@@ -35,6 +35,7 @@ const CANNOT_OPEN = 'Unable to open source file.';
 const CANNOT_READ = 'Unable to read source file.';
 const OUT_OF_MEMORY = 'Out of memory.';
 const LOOKS_EXPANDED = 'This file looks like an expanded image already, so the result is probably not what you want.';
+const NEEDS_SCRIPT = 'This page needs JavaScript and WebAssembly.';
 const NOT_STARTED = 'This browser did not start the expander: WebAssembly is turned off or blocked here.';
 // Only so that a page that hangs cannot hang the run, and one step that
 // hangs says which it was; nothing is timed.
@@ -705,11 +706,19 @@ function pageTests(kind) {
       });
     }
 
-    // As the README says: a policy that refuses inline scripts leaves the
-    // page's own first words, and the page's own policy as a header works.
+    // As the README says: a policy that refuses inline scripts and styles,
+    // or scripts alone as for a reader who turned them off, leaves the
+    // page's own first words: its heading, the two lines on what it does,
+    // the sentence that it needs a script, the footer, and nothing that the
+    // script fills in. The page's own policy as a header works.
     test('a server\'s own policy must allow what the page\'s allows', async () => {
       const page = await openPage({url: served("default-src 'self'"), wait: null});
-      assert.deepEqual((await readPage(page)).live, {text: 'This page needs JavaScript and WebAssembly.', error: false, links: 0});
+      assert.deepEqual((await readPage(page)).live, {text: NEEDS_SCRIPT, error: false, links: 0});
+      for (const policy of ["default-src 'self'", "script-src 'none'"]) {
+        await page.goto(served(policy));
+        const lines = await page.evaluate(() => document.body.innerText.split('\n').map((line) => line.trim()).filter(Boolean));
+        assert.deepEqual([lines.length, lines[0], lines[3]], [5, 'nesexpand', NEEDS_SCRIPT], `${policy}: ${lines.join(' | ')}`);
+      }
       const own = (await readFile(pageFile, 'utf8')).match(/http-equiv="Content-Security-Policy" content="([^"]*)"/)[1];
       await page.goto(served(own));
       await page.waitForFunction(() => !document.getElementById('file').disabled);
