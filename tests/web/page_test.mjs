@@ -34,7 +34,21 @@ const TOO_SHORT = 'Source file is too short.';
 const CANNOT_OPEN = 'Unable to open source file.';
 const CANNOT_READ = 'Unable to read source file.';
 const OUT_OF_MEMORY = 'Out of memory.';
-const LOOKS_EXPANDED = 'This file looks like an expanded image already, so the result is probably not what you want.';
+const SAVED_WHERE = 'The link below saves it into your browser\'s downloads folder.';
+// What the page notes of a header that is not one PRG-ROM and one CHR-ROM
+// bank of iNES.
+const NOTE = {
+  expanded: 'Its header says 2 PRG-ROM banks and 1 CHR-ROM bank: it looks expanded already. ' +
+            'Expand the original one-bank image instead.',
+  fourPrg: 'Its header says 4 PRG-ROM banks and 1 CHR-ROM bank, so the result will not work: ' +
+           'nesexpand is only for images with one of each.',
+  twoChr: 'Its header says 1 PRG-ROM bank and 2 CHR-ROM banks, so the result will not work: ' +
+          'nesexpand is only for images with one of each.',
+  noMark: 'Its first bytes are not the iNES mark, "NES" and 0x1A, so it is probably not an iNES image ' +
+          'and the result will not work: expand an iNES image instead.',
+  trainer: 'Its header says that a 512-byte trainer comes before the PRG-ROM, so the result will not work: ' +
+           'nesexpand is only for images without one.',
+};
 const NEEDS_SCRIPT = 'This page needs JavaScript and WebAssembly.';
 const NOT_STARTED = 'This browser did not start the expander: WebAssembly is turned off or blocked here.';
 // Only so that a page that hangs cannot hang the run, and one step that
@@ -49,13 +63,17 @@ sayTheSeed();
 after(sayTheSeed);
 let state = seed || 1;
 // A random image (xorshift32) whose changed bytes hold what they will not
-// hold afterwards, with `prgBanks` in its header.
-function image(size, prgBanks = 1) {
+// hold afterwards, with an iNES header that says `prg` and `chr` banks and,
+// if asked, a trainer; without the mark it starts "NES" and 0x00. The
+// header's other bytes stay random: the page must not look at them.
+function image(size, {prg = 1, chr = 1, mark = true, trainer = false} = {}) {
   const bytes = new Uint8Array(size).map(() => {
     state ^= state << 13; state ^= state >>> 17; state ^= state << 5;
     return state;
   });
-  if (size > 0x072E) [bytes[0x0004], bytes[0x072A], bytes[0x072E]] = [prgBanks, 0xA5, 0x5A];
+  if (size < 0x072F) return bytes;
+  bytes.set([0x4E, 0x45, 0x53, mark ? 0x1A : 0x00, prg, chr, trainer ? bytes[6] | 0x04 : bytes[6] & ~0x04]);
+  [bytes[0x072A], bytes[0x072E]] = [0xA5, 0x5A];
   return bytes;
 }
 
@@ -90,11 +108,11 @@ const KIND_WORDS = {kept: 'program', moved: 'block', vectors: 'vectors', free: '
 const range = (first, last) => `$${first.toString(16).toUpperCase()}–$${last.toString(16).toUpperCase()}`;
 
 // The cases: what is chosen, how it reaches the page, and for each file
-// what it must show: its download's name (with '!' where the page must say
-// that it looks expanded already) or its error. A fourth column changes the
-// first file where it was chosen and gives it again, by its path or as the
-// browser still holds it, with what that must show.
-const file = (name, bytes, shows) => ({name, bytes, shows});
+// what it must show: its download's name or its error, and the note on its
+// header if it must have one. A fourth column changes the first file where
+// it was chosen and gives it again, by its path or as the browser still
+// holds it, with what that must show.
+const file = (name, bytes, shows, note = '') => ({name, bytes, shows, note});
 const one = image(SOURCE_SIZE);
 const NAMES = [['game.nes', 'game_expanded.nes'], ['game.NES', 'game.NES_expanded.nes'],  // only lower case is replaced
                ['rom.bin', 'rom.bin_expanded.nes'], ['game.nes.bak', 'game.nes.bak_expanded.nes'],
@@ -105,9 +123,14 @@ const SEVERAL = [file('first.nes', one, 'first_expanded.nes'), file('short.nes',
 const changed = image(SOURCE_SIZE + 1);
 const CASES = [
   ['the sample', 'choose', [file('sample.nes', sample, 'sample_expanded.nes')]],
-  ['an image whose header says two banks', 'choose', [file('two.nes', image(SOURCE_SIZE, 2), 'two_expanded.nes!')]],
-  ['an image of the expanded size', 'drop', [file('big.nes', image(EXPANDED_SIZE), 'big_expanded.nes!')]],
-  ['an image with another bank count', 'drop', [file('dropped.nes', image(SOURCE_SIZE, 0xFF), 'dropped_expanded.nes')]],
+  ['an image whose header says two banks', 'choose', [file('two.nes', image(SOURCE_SIZE, {prg: 2}), 'two_expanded.nes', NOTE.expanded)]],
+  ['an expanded image, dropped again', 'drop', [file('big.nes', expectedImage(one), 'big_expanded.nes', NOTE.expanded)]],
+  // Each is expanded all the same, as the command line does.
+  ['images of other banks, without the iNES mark or with a trainer', 'drop', [
+    file('four.nes', image(0x10 + 4 * 0x4000 + 0x2000, {prg: 4}), 'four_expanded.nes', NOTE.fourPrg),
+    file('chr.nes', image(0x10 + 0x4000 + 2 * 0x2000, {chr: 2}), 'chr_expanded.nes', NOTE.twoChr),
+    file('mark.nes', image(SOURCE_SIZE, {mark: false}), 'mark_expanded.nes', NOTE.noMark),
+    file('trainer.nes', image(SOURCE_SIZE + 512, {trainer: true}), 'trainer_expanded.nes', NOTE.trainer)]],
   ['a longer file, by its first bytes', 'choose', [file('long.nes', image(30000), 'long_expanded.nes')]],
   ['a longer file, dropped', 'drop', [file('long-dropped.nes', image(2 * SOURCE_SIZE + 1), 'long-dropped_expanded.nes')]],
   ['names, by the command line\'s rule', 'choose', NAMES],
@@ -135,22 +158,23 @@ const CASES = [
 // region and its link below; for several a count there, and each result
 // with its link below.
 function expected(files) {
-  const shown = files.map(({name, shows}) => {
-    const output = shows.replace(/!$/, '');
-    const failed = !output.endsWith('_expanded.nes');
-    return {failed, link: failed ? null : {name: output, text: `Save ${output}`, blob: true},
-            text: failed ? `Error: ${name}: ${output}`
-                         : `${name} is expanded: ${output}, 40,976 bytes.${shows.endsWith('!') ? LOOKS_EXPANDED : ''}`};
+  const first = files.findIndex(({shows}) => shows.endsWith('_expanded.nes'));
+  const shown = files.map(({name, shows, note}, i) => {
+    const failed = !shows.endsWith('_expanded.nes');
+    return {failed, note: !!note, link: failed ? null : {name: shows, text: `Save ${shows}`, blob: true},
+            text: failed ? `Error: ${name}: ${shows}`
+                         : `${name} is expanded into ${shows}, 40,976 bytes, ready to save.` +
+                           (i === first ? ' ' + SAVED_WHERE : '') + (note ? 'Note: ' + note : '')};
   });
   const count = (n, what) => `${n} ${what}${n === 1 ? '' : 's'}`;
   const failures = shown.filter((f) => f.failed).length;
   return files.length === 1 ? {
-    live: {text: shown[0].text, error: shown[0].failed, links: 0},
-    results: shown[0].link ? [{text: '', error: false, link: shown[0].link}] : [],
+    live: {text: shown[0].text, error: shown[0].failed, note: shown[0].note, links: 0},
+    results: shown[0].link ? [{text: '', error: false, note: false, link: shown[0].link}] : [],
   } : {
     live: {text: `${count(files.length - failures, 'image')} expanded${failures ? ', ' + count(failures, 'error') : ''}`,
-           error: false, links: 0},
-    results: shown.map(({failed, text, link}) => ({text, error: failed, link})),
+           error: false, note: false, links: 0},
+    results: shown.map(({failed, note, text, link}) => ({text, error: failed, note, link})),
   };
 }
 
@@ -332,19 +356,24 @@ function pageTests(kind) {
   }
 
   // What the page shows: the live region, and each result below it with
-  // its link, as a reader tells them apart (an error has the word and its
-  // box, not only a colour).
+  // its link, as a reader tells them apart: an error and a note each have
+  // their word and box, not only a colour, and a note is in the text's own
+  // colour, not muted.
   const readPage = (page) => page.evaluate(() => {
-    const isError = (el) => !!el && el.querySelector('strong')?.textContent === 'Error:' &&
-                            parseFloat(getComputedStyle(el).borderLeftWidth) >= 4;
+    const boxed = (el, word) => !!el && el.querySelector('strong')?.textContent === word &&
+                                parseFloat(getComputedStyle(el).borderLeftWidth) >= 4;
+    const marks = (el) => ({
+      error: boxed(el.querySelector('.error'), 'Error:'),
+      note: boxed(el.querySelector('.note'), 'Note:') &&
+            getComputedStyle(el.querySelector('.note')).color === getComputedStyle(document.body).color,
+    });
     const status = document.querySelector('[role="status"]');
     return {
-      live: {text: status.textContent, error: isError(status.querySelector('.error')), links: status.querySelectorAll('a').length},
+      live: {text: status.textContent, ...marks(status), links: status.querySelectorAll('a').length},
       results: [...document.querySelectorAll('.results > li')].map((li) => {
         const a = li.querySelector('a');
         return {
-          text: [...li.childNodes].filter((n) => n !== a).map((n) => n.textContent).join(''),
-          error: isError(li.querySelector('.error')),
+          text: [...li.childNodes].filter((n) => n !== a).map((n) => n.textContent).join(''), ...marks(li),
           link: a && {name: a.getAttribute('download'), text: a.textContent, blob: a.href.startsWith('blob:')},
         };
       }),
@@ -393,7 +422,7 @@ function pageTests(kind) {
     }, encoded)));
     assert.deepEqual(shown, expected(sources));
     const offered = sources.filter((f) => f.shows.includes('_expanded.nes'));
-    for (const [i, f] of offered.length <= SEVERAL.length ? offered.entries() : []) {
+    for (const [i, f] of offered.length <= 4 ? offered.entries() : []) {
       assertSameBytes(await download(page, i), expectedImage(f.bytes.subarray(0, SOURCE_SIZE)), f.name);
     }
     return paths;
@@ -605,9 +634,9 @@ function pageTests(kind) {
 
     // At 320 px with large text, and on a wide screen: nothing scrolls
     // sideways and no text is cut off, before and after an expansion with a
-    // long name and an error, and both banks of the picture show. In forced
-    // colours the picture's kinds stay apart by pattern, the legend matches
-    // it, and the link keeps its shape.
+    // long name, a note and an error, and both banks of the picture show. In
+    // forced colours the picture's kinds stay apart by pattern, the legend
+    // matches it, and the link keeps its shape.
     for (const [width, settings] of [[320, LOW_VISION], [320, LARGE_TEXT], [1280, PLAIN]]) {
       test(`a ${width} px screen with ${settings.fontPx ?? 16} px text${settings.forced ? ', in forced colours' : ''}`, async () => {
         const page = await openPage({settings, width});
@@ -619,8 +648,9 @@ function pageTests(kind) {
         assert.deepEqual(await banks(), [true, true, true, true]);
         const name = 'a-rather-long-file-name-for-a-narrow-phone-screen.nes';
         await give(page, 'choose', [file(name, one, name.replace('.nes', '_expanded.nes')),
+                                    file('two.nes', image(SOURCE_SIZE, {prg: 2}), 'two_expanded.nes', NOTE.expanded),
                                     file('short.nes', one.subarray(0, 100), TOO_SHORT)]);
-        await audit(page, 'after an expansion and an error');
+        await audit(page, 'after an expansion, a note and an error');
         assert.deepEqual(await banks(), [true, true, true, true]);
         const looks = await page.evaluate(() => {
           const look = (el) => `${getComputedStyle(el).backgroundColor} ${getComputedStyle(el).backgroundImage}`;
@@ -698,7 +728,7 @@ function pageTests(kind) {
         const page = await openPage({prepare, url, wait: halfway ? 'ready' : 'started'});
         if (halfway) await settle(page, async () => (await page.$('input[type="file"]')).uploadFile(pageFile));
         const says = halfway ? 'The expander failed. Reload the page to try again.' : NOT_STARTED;
-        assert.deepEqual(await readPage(page), {live: {text: `Error: ${says}`, error: true, links: 0}, results: []});
+        assert.deepEqual(await readPage(page), {live: {text: `Error: ${says}`, error: true, note: false, links: 0}, results: []});
         assert.equal(await page.$eval('input[type="file"]', (el) => el.disabled), true);
         if (reason) assert.ok(page.errors.some((e) => e.includes(reason)), `the console: ${page.errors}`);
         else assert.deepEqual(page.errors, []);
@@ -713,7 +743,7 @@ function pageTests(kind) {
     // script fills in. The page's own policy as a header works.
     test('a server\'s own policy must allow what the page\'s allows', async () => {
       const page = await openPage({url: served("default-src 'self'"), wait: null});
-      assert.deepEqual((await readPage(page)).live, {text: NEEDS_SCRIPT, error: false, links: 0});
+      assert.deepEqual((await readPage(page)).live, {text: NEEDS_SCRIPT, error: false, note: false, links: 0});
       for (const policy of ["default-src 'self'", "script-src 'none'"]) {
         await page.goto(served(policy));
         const lines = await page.evaluate(() => document.body.innerText.split('\n').map((line) => line.trim()).filter(Boolean));
