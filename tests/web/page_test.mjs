@@ -396,10 +396,11 @@ function pageTests(kind) {
     return readPage(page);
   }
 
-  // Gives the files [{name, bytes}] to the page at once, through the input
-  // or by a drop on the drop zone, and checks what it shows and every image
-  // it offers. `paths` are the files written for the input; a drop of
-  // `paths` drops the files that the input was last given.
+  // Gives the files [{name, bytes}] to the page at once, through the input's
+  // file chooser or by a drop on the drop zone, and checks what it shows,
+  // that its input names the same files, and every image it offers (of a
+  // few). `paths` are the files written for the input; a drop of `paths`
+  // drops the files that the input was last given.
   async function give(page, how, sources, paths = []) {
     const again = paths.length > 0;
     for (const {name, bytes} of how === 'choose' && !again ? sources : []) {
@@ -410,7 +411,11 @@ function pageTests(kind) {
     }
     const input = await page.$('input[type="file"]');
     const encoded = how === 'drop' && !again && sources.map(({name, bytes}) => [name, Buffer.from(bytes).toString('base64')]);
-    const shown = await settle(page, () => (how === 'choose' ? input.uploadFile(...paths) : page.evaluate((encoded) => {
+    const choose = async () => {
+      const [chooser] = await Promise.all([page.waitForFileChooser({timeout: STEP_LIMIT_MS}), input.click()]);
+      await chooser.accept(paths);
+    };
+    const shown = await settle(page, () => (how === 'choose' ? choose() : page.evaluate((encoded) => {
       const transfer = new DataTransfer();
       const files = encoded ? encoded.map(([name, base64]) =>
         new File([Uint8Array.from(atob(base64), (c) => c.charCodeAt(0))], name)) : window.lastChosen;
@@ -421,6 +426,8 @@ function pageTests(kind) {
       if (zone.dispatchEvent(event('drop'))) throw new Error('the drop was left to the browser');
     }, encoded)));
     assert.deepEqual(shown, expected(sources));
+    assert.deepEqual(await input.evaluate((el) => Array.from(el.files, (f) => f.name)), sources.map((f) => f.name),
+                     'the input names other files');
     const offered = sources.filter((f) => f.shows.includes('_expanded.nes'));
     for (const [i, f] of offered.length <= 4 ? offered.entries() : []) {
       assertSameBytes(await download(page, i), expectedImage(f.bytes.subarray(0, SOURCE_SIZE)), f.name);
