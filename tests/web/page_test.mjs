@@ -16,7 +16,7 @@ import {createServer} from 'node:http';
 import {createRequire} from 'node:module';
 import {tmpdir} from 'node:os';
 import path from 'node:path';
-import {after, before, describe, test} from 'node:test';
+import {after, before, describe, test as nodeTest} from 'node:test';
 import {setTimeout as sleep} from 'node:timers/promises';
 import {pathToFileURL} from 'node:url';
 
@@ -52,8 +52,10 @@ const NOTE = {
 const NEEDS_SCRIPT = 'This page needs JavaScript and WebAssembly.';
 const NOT_STARTED = 'This browser did not start the expander: WebAssembly is turned off or blocked here.';
 // Only so that a page that hangs cannot hang the run, and one step that
-// hangs says which it was; nothing is timed.
+// hangs says which it was; nothing is timed. The limit is each test's and
+// each hook's, never a group's, which a busy machine may take long over.
 const LIMIT = {timeout: 120000};
+const test = (name, fn) => nodeTest(name, LIMIT, fn);
 const STEP_LIMIT_MS = 30000;
 const POLL_MS = 20;
 
@@ -281,7 +283,7 @@ function pageTests(kind) {
   after(async () => {
     for (const starting of sessions.values()) await (await starting.catch(() => null))?.close();
     await rm(files, {recursive: true, force: true});
-  });
+  }, LIMIT);
 
   // A started browser, with a fresh profile and a folder for its downloads.
   function sessionFor(settings) {
@@ -455,10 +457,10 @@ function pageTests(kind) {
     return bytes;
   }
 
-  describe('each case', LIMIT, () => {
+  describe('each case', () => {
     let page;
-    before(async () => { page = await openPage(); });
-    after(() => page.close());
+    before(async () => { page = await openPage(); }, LIMIT);
+    after(() => page.close(), LIMIT);
     for (const [what, how, sources, later] of CASES) {
       test(what, async () => {
         const paths = await give(page, how, sources);
@@ -481,7 +483,7 @@ function pageTests(kind) {
     });
   });
 
-  describe('what the page explains', LIMIT, () => {
+  describe('what the page explains', () => {
     // Each row of the list says where it lies in the expanded image and
     // what is there; an expansion of a random image must bear out each.
     test('is there without WebAssembly, in numbers that the expansion bears out', async () => {
@@ -610,7 +612,7 @@ function pageTests(kind) {
     });
   });
 
-  describe('every reader', LIMIT, () => {
+  describe('every reader', () => {
     // Each state audited once: ready, and with an expansion and an error on
     // show, in light and dark mode; the screenshots are of the latter. The
     // input and then the link are reached with Tab, and named.
@@ -704,7 +706,7 @@ function pageTests(kind) {
   // Each way to fail ends in plain words, marked as an error, with nothing
   // to choose any more; the details, in the toolchain's words, go to the
   // console only.
-  describe('failing', LIMIT, () => {
+  describe('failing', () => {
     const FAILURES = [
       ['a start without WebAssembly', {prepare: () => { delete globalThis.WebAssembly; }}],
       ['a start with WebAssembly that fails', {reason: 'refused for the test', prepare: () => {
@@ -765,7 +767,7 @@ function pageTests(kind) {
   });
 }
 
-describe('the page file', LIMIT, () => {
+describe('the page file', () => {
   test('fits in 64 KiB, is valid HTML, carries its script and WebAssembly inside, and lets in nothing else', async () => {
     const {size} = await stat(pageFile);
     assert.ok(size <= 65536, `${size} bytes`);
