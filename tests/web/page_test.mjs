@@ -244,7 +244,8 @@ const firefox = {
 };
 
 // Set in the page before its own script: records what a test checks at the
-// end, and the files that the input was last given.
+// end, the files that the input was last given, and the downloads whose
+// links a click of the browser's own reached.
 function watchPage() {
   window.trouble = [];
   document.addEventListener('securitypolicyviolation',
@@ -255,6 +256,11 @@ function watchPage() {
   URL.createObjectURL = (object) => { const url = create.call(URL, object); liveUrls.add(url); return url; };
   URL.revokeObjectURL = (url) => { liveUrls.delete(url); revoke.call(URL, url); };
   document.addEventListener('change', (event) => { window.lastChosen = Array.from(event.target.files); }, {capture: true});
+  window.clicked = [];
+  document.addEventListener('click', (event) => {
+    const link = event.isTrusted && event.target.closest?.('a[download]');
+    if (link) clicked.push(link.download);
+  }, {capture: true});
 }
 
 // The page from a server on this machine, sending the policy that the
@@ -438,18 +444,23 @@ function pageTests(kind) {
   }
 
   // Saves the image of the result's link as a person does, by clicking it,
-  // and reads the file that the browser wrote into its download folder.
+  // and reads the file that the browser wrote into its download folder. A
+  // click that misses the link fails as such, apart from a download that
+  // the browser never saves.
   async function download(page, index) {
     const links = await page.$$('a[download]');
     const name = await links[index].evaluate((a) => a.getAttribute('download'));
     const file = path.join(page.session.downloads, name);
+    await page.evaluate(() => { window.clicked = []; });
     await links[index].click();
+    await page.waitForFunction((name) => clicked.includes(name), {polling: POLL_MS, timeout: STEP_LIMIT_MS}, name)
+      .catch(() => assert.fail(`the click meant for ${name} did not reach its link`));
     // Done once the file is there in full and no partial file is left beside it.
     for (const deadline = Date.now() + STEP_LIMIT_MS; ;) {
       const size = await stat(file).then((s) => s.size, () => -1);
       const saved = await readdir(page.session.downloads);
       if (size === EXPANDED_SIZE && !saved.some((f) => /\.(crdownload|part)$/.test(f))) break;
-      if (Date.now() > deadline) assert.fail(`${name} was not saved; the download folder holds ${JSON.stringify(saved)}`);
+      if (Date.now() > deadline) assert.fail(`${name} was clicked but not saved; the download folder holds ${JSON.stringify(saved)}`);
       await sleep(POLL_MS);
     }
     const bytes = new Uint8Array(await readFile(file));
