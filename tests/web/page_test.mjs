@@ -780,9 +780,11 @@ function pageTests(kind) {
 }
 
 describe('the page file', () => {
-  test('fits in 64 KiB, is valid HTML, carries its script and WebAssembly inside, and lets in nothing else', async () => {
+  test('stays within its budget, is valid HTML, carries its script and WebAssembly inside, and lets in nothing else', async () => {
+    // The whole page is one download, about 44 KB with its notices.
+    const budget = 48 * 1024;
     const {size} = await stat(pageFile);
-    assert.ok(size <= 65536, `${size} bytes`);
+    assert.ok(size <= budget, `${size} bytes, over the budget of ${budget}`);
     const html = await readFile(pageFile, 'utf8');
     const {results} = await new HtmlValidate({extends: ['html-validate:standard']}).validateString(html);
     assert.deepEqual(results.flatMap((r) => r.messages.map((m) => `line ${m.line}: ${m.ruleId}: ${m.message}`)), []);
