@@ -113,7 +113,7 @@ output_name=game_expanded.nes
 allocations=("the image:24592" "the output name:$((${#output_name} + 1))")
 [ -n "$windows" ] && allocations+=("the output name in UTF-16:$(((${#output_name} + 1) * 2))")
 if [ -z "$no_memory" ]; then
-  skip "out of memory" "no tool that can run out of memory was built (a sanitizer's build)"
+  skip "out of memory" "given no tool built to run out of memory (a sanitizer's build has none)"
 else
   for allocation in "${allocations[@]}"; do
     check "out of memory for ${allocation%:*}" "$full_source; $old_output" 1 "Out of memory.$eol" \
