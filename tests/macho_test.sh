@@ -1,5 +1,6 @@
 #!/bin/bash
-# Checks the programs of a macOS cross build, which cannot run here: each
+# Checks the programs of a macOS cross build (its unit tests too, where it
+# built them), which cannot run here: each
 # must be a Mach-O executable for CPU, made for macOS MINOS at the oldest,
 # that links only the system's own libraries. Needs file and llvm-objdump.
 #   macho_test.sh BUILD_DIR CPU MINOS    (CPU: arm64 or x86_64)
@@ -7,7 +8,9 @@ set -u
 build=$1 cpu=$2 minos=$3
 . "$(dirname "$0")/common.sh"
 
-for program in nesexpand make_sample tests/nesexpand_tests; do
+programs=(nesexpand make_sample)
+grep -qx 'BUILD_TESTING:BOOL=ON' "$build/CMakeCache.txt" 2> /dev/null && programs+=(tests/nesexpand_tests)
+for program in "${programs[@]}"; do
   path=$build/$program
   [ -f "$path" ] || { fail "$program" "was not built"; continue; }
   kind=$(file -b "$path")
