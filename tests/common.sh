@@ -9,6 +9,20 @@ fail() { echo "FAIL [$1]: ${*:2}"; failures=$((failures + 1)); }
 # absolute FILE: FILE's full path, links in its folder resolved.
 absolute() { printf '%s/%s\n' "$(cd "$(dirname "$1")" && pwd -P)" "$(basename "$1")"; }
 
+# programs_but_git FOLDER: links into FOLDER every program on PATH, the
+# first of each name, but git, so that PATH=FOLDER is this PATH without git.
+programs_but_git() {
+  local dirs dir program
+  IFS=: read -r -a dirs <<< "$PATH"
+  for dir in "${dirs[@]}"; do
+    for program in "$dir"/*; do
+      if [ -e "$program" ] && [ "${program##*/}" != git ] && [ ! -e "$1/${program##*/}" ]; then
+        ln -s "$program" "$1/"
+      fi
+    done
+  done
+}
+
 # The random bytes come from a seed, new for each run unless
 # NESEXPAND_TEST_SEED gives it, so that a failure can be replayed.
 test_seed=${NESEXPAND_TEST_SEED:-$((RANDOM * 32768 + RANDOM))}

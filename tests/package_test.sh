@@ -254,14 +254,7 @@ if command -v git > /dev/null; then
   printf '#!/bin/sh\nenv > "%s"\nexit 1\n' "$work/seen" > "$work/stubs/emcmake"
   printf '#!/bin/sh\nexit 1\n' > "$work/stubs/x86_64-w64-mingw32-g++-posix"
   chmod +x "$work/stubs"/*
-  # Everything on PATH but git.
-  IFS=: read -r -a dirs <<< "$PATH"
-  for dir in "${dirs[@]}"; do
-    for tool in "$dir"/*; do
-      name=${tool##*/}
-      [ "$name" = git ] || [ -e "$work/nogit/$name" ] || ln -s "$tool" "$work/nogit/$name"
-    done
-  done
+  programs_but_git "$work/nogit"
   # release SPOIL: runs cmake/release.sh in a fresh clone spoilt by SPOIL.
   release() {
     local search=$work/stubs:$PATH spoil=$1
