@@ -7,7 +7,6 @@ set -e
 export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/nesexpand-wine-$(id -u)}"
 export WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
-[ "$1" = wineserver ] && [ -f "$WINEPREFIX/system.reg" ] && exec "$@"
 (
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then

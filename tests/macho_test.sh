@@ -1,8 +1,8 @@
 #!/bin/bash
 # Checks the programs of a macOS cross build (its unit tests too, where it
-# built them), which cannot run here: each
-# must be a Mach-O executable for CPU, made for macOS MINOS at the oldest,
-# that links only the system's own libraries. Needs file and llvm-objdump.
+# built them), which cannot run here: each must be a Mach-O executable for
+# CPU, made for macOS MINOS at the oldest, that links only the system's own
+# libraries. Needs file and llvm-objdump.
 #   macho_test.sh BUILD_DIR CPU MINOS    (CPU: arm64 or x86_64)
 set -u
 build=$1 cpu=$2 minos=$3
