@@ -58,6 +58,10 @@ const LIMIT = {timeout: 120000};
 const test = (name, fn) => nodeTest(name, LIMIT, fn);
 const STEP_LIMIT_MS = 30000;
 const POLL_MS = 20;
+// A case that offers this many images or fewer has each one saved and
+// compared; one of more (the names, each of the same image) is checked by
+// what it shows alone.
+const DOWNLOADS_CHECKED = 4;
 
 const seed = Number(process.env.PAGE_TEST_SEED ?? Math.floor(Math.random() * 2 ** 32)) >>> 0;
 const sayTheSeed = () => console.log(`# random images from seed ${seed}: PAGE_TEST_SEED=${seed} replays them`);
@@ -437,7 +441,7 @@ function pageTests(kind) {
     assert.deepEqual(await input.evaluate((el) => Array.from(el.files, (f) => f.name)), sources.map((f) => f.name),
                      'the input names other files');
     const offered = sources.filter((f) => f.shows.includes('_expanded.nes'));
-    for (const [i, f] of offered.length <= 4 ? offered.entries() : []) {
+    for (const [i, f] of offered.length <= DOWNLOADS_CHECKED ? offered.entries() : []) {
       assertSameBytes(await download(page, i), expectedImage(f.bytes.subarray(0, SOURCE_SIZE)), f.name);
     }
     return paths;
