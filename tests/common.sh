@@ -10,13 +10,14 @@ fail() { echo "FAIL [$1]: ${*:2}"; failures=$((failures + 1)); }
 absolute() { printf '%s/%s\n' "$(cd "$(dirname "$1")" && pwd -P)" "$(basename "$1")"; }
 
 # programs_but_git FOLDER: links into FOLDER every program on PATH, the
-# first of each name, but git, so that PATH=FOLDER is this PATH without git.
+# first of each name that may be run, as the shell finds it, but git, so
+# that PATH=FOLDER is this PATH without git.
 programs_but_git() {
   local dirs dir program
   IFS=: read -r -a dirs <<< "$PATH"
   for dir in "${dirs[@]}"; do
     for program in "$dir"/*; do
-      if [ -e "$program" ] && [ "${program##*/}" != git ] && [ ! -e "$1/${program##*/}" ]; then
+      if [ -f "$program" ] && [ -x "$program" ] && [ "${program##*/}" != git ] && [ ! -e "$1/${program##*/}" ]; then
         ln -s "$program" "$1/"
       fi
     done
